@@ -325,7 +325,9 @@ TEST(LineSweepTest, RandomLinesEndExactlyAndStayWithinLimits) {
         // maximum of 30000 pulses per period never exceeds it. (U, V, W of an
         // X-Y-Z line move in proportion and are not checked against their
         // own speed, so random lines may legitimately need more.)
-        if (need <= 29999) ASSERT_LE(std::abs(b[i]), 30000);
+        if (need <= 29999) {
+          ASSERT_LE(std::abs(b[i]), 30000);
+        }
       }
     }
     if (ctx.settings.shape.accType == ProfileType::SCurve &&
