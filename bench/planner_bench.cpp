@@ -4,7 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
 
+#include "planner/cycle_step.h"
 #include "planner/line.h"
 
 namespace {
@@ -69,6 +71,63 @@ void BM_CruisingGroupStep(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CruisingGroupStep);
+
+// Output layer that takes every block at once.
+struct SinkEnv final : StepEnvironment {
+  int32_t out[kAxes] = {};
+  void outputPulsePositions(int32_t o[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      o[i] = out[i];
+  }
+  bool outputIdle() override { return false; }
+  bool putPulseBlock(const int32_t b[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      out[i] += b[i];
+    return true;
+  }
+  void requestOutput() override {}
+  void sendDirect(const int32_t n[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      out[i] += n[i];
+  }
+  bool pulseQueueEmpty() override { return true; }
+  bool inPosition(int) override { return true; }
+};
+
+// The whole per-group cycle step (handshake check, fetch, publishing, line
+// step, limits, pulses, put) of a group cruising along a long line.
+void BM_CruisingCycleStep(benchmark::State& state) {
+  auto storage = CommandQueue::reserveStorage(1);
+  CommandQueue queue(storage.get());
+  auto shared = std::make_unique<GroupShared>();
+  auto g = std::make_unique<GroupRecord>();
+  GroupParams params;
+  params.periodMs = 1;
+  params.sysMaxSpeed = 1000;
+  for (auto& a : params.axis) {
+    a.pulsesPerUnit = 1000;
+    a.maxSpeed = 100;
+    a.limitEnabled = true;
+  }
+  resetGroup(*g, params, *shared);
+  SinkEnv env;
+  MotionCommand c{};
+  c.code = code::kLine;
+  c.speed = 1.0;
+  const double target[kAxes] = {1e6, 5e5, -2e5, 1e5, -1e5, 3e4};
+  for (int i = 0; i < kAxes; ++i)
+    c.target[i] = target[i];
+  queue.put(c);
+  shared->startFlag.store(kRaised);
+  for (int i = 0; i < 100; ++i)
+    cycleStep(*g, *shared, queue, env);
+  for (auto _ : state) {
+    cycleStep(*g, *shared, queue, env);
+    benchmark::ClobberMemory();
+  }
+  if (g->ctx.profile.state != SegmentState::Cruise) state.SkipWithError("not cruising");
+}
+BENCHMARK(BM_CruisingCycleStep);
 
 void BM_PlanLineProfile(benchmark::State& state) {
   GroupContext ctx = cruisingContext();

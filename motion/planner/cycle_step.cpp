@@ -108,13 +108,16 @@ uint32_t clearRequests(GroupRecord& g, GroupShared& sh, uint32_t result) {
   bool stale = false;
   for (std::atomic<uint8_t>* b : {&sh.resetRequest, &sh.holdRequest, &sh.continueRequest,
                                   &sh.abortHeldRequest, &sh.startFlag})
-    stale = b->exchange(0, std::memory_order_acq_rel) != 0 || stale;
+    if (b->load(std::memory_order_acquire) != 0)
+      stale = b->exchange(0, std::memory_order_acq_rel) != 0 || stale;
   if (stale) g.error = error::kRequestIgnored;
   return result;
 }
 
+// Consumes a request byte; the plain load first keeps the common case (no
+// request) free of a locked exchange.
 bool take(std::atomic<uint8_t>& b) {
-  return b.exchange(0, std::memory_order_acq_rel) != 0;
+  return b.load(std::memory_order_acquire) != 0 && b.exchange(0, std::memory_order_acq_rel) != 0;
 }
 
 // Takes the output layer's pulse positions as the commanded position.
