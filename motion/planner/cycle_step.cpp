@@ -11,9 +11,10 @@ void GroupShared::publishInfo(const CurrentCommandInfo& info) {
   std::memcpy(words, &info, sizeof info);
   const uint32_t s = infoSeq_.load(std::memory_order_relaxed);
   infoSeq_.store(s + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
+  // Each word is released, so a reader that sees any new word also sees the
+  // odd sequence number stored before it.
   for (int i = 0; i < kInfoWords; ++i)
-    infoWords_[i].store(words[i], std::memory_order_relaxed);
+    infoWords_[i].store(words[i], std::memory_order_release);
   infoSeq_.store(s + 2, std::memory_order_release);
 }
 
@@ -22,8 +23,7 @@ CurrentCommandInfo GroupShared::readInfo() const {
   for (;;) {
     const uint32_t before = infoSeq_.load(std::memory_order_acquire);
     for (int i = 0; i < kInfoWords; ++i)
-      words[i] = infoWords_[i].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+      words[i] = infoWords_[i].load(std::memory_order_acquire);
     if ((before & 1u) == 0 && infoSeq_.load(std::memory_order_relaxed) == before) break;
   }
   CurrentCommandInfo info;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <deque>
+#include <thread>
 #include <vector>
 
 namespace vnl::planner {
@@ -259,6 +260,35 @@ TEST_F(CycleStepTest, ResetRequestReturnsTheGroupToIdleFromRunning) {
     cycle();
   EXPECT_EQ(g.ctx.cmdPulse[0], where);
   EXPECT_DOUBLE_EQ(g.ctx.pos[0], where / 1000.0);
+}
+
+}  // namespace
+}  // namespace vnl::planner
+
+namespace vnl::planner {
+namespace {
+
+// The cycle publishes CurrentCommandInfo while a caller copies it out: every
+// copy is one fetch's record, never a mix of two.
+TEST(CurrentCommandInfoPublishTest, ReaderGetsWholeRecords) {
+  GroupShared shared;
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int32_t n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+      CurrentCommandInfo info{kind::kLine, n, static_cast<double>(n), {}};
+      for (double& t : info.target)
+        t = n;
+      shared.publishInfo(info);
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    const CurrentCommandInfo info = shared.readInfo();
+    for (double t : info.target)
+      ASSERT_EQ(t, static_cast<double>(info.index));
+    ASSERT_EQ(info.speed, static_cast<double>(info.index));
+  }
+  stop.store(true);
+  writer.join();
 }
 
 }  // namespace
