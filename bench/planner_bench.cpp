@@ -1,0 +1,148 @@
+// Planner costs side by side: a closed-form floor (segment polynomial and
+// rounding to pulses for six axes), a cruising group step (line step plus
+// pulse computation), and planning a line profile.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+#include "planner/cycle_step.h"
+#include "planner/line.h"
+
+namespace {
+
+using namespace vnl::planner;
+
+GroupContext cruisingContext() {
+  GroupContext ctx;
+  ctx.params.periodMs = 1;
+  ctx.params.sysMaxSpeed = 1000;
+  for (auto& a : ctx.params.axis) {
+    a.pulsesPerUnit = 1000;
+    a.maxSpeed = 100;
+  }
+  ctx.cmd.code = code::kLine;
+  ctx.cmd.speed = 1.0;
+  const double target[kAxes] = {1e6, 5e5, -2e5, 1e5, -1e5, 3e4};
+  for (int i = 0; i < kAxes; ++i)
+    ctx.cmd.target[i] = target[i];
+  ctx.startFromRest = true;
+  ctx.readyForNext = false;
+  for (int i = 0; i < 100; ++i)
+    lineStep(ctx);  // into the cruise
+  return ctx;
+}
+
+void BM_ClosedFormFloor(benchmark::State& state) {
+  const double k[kAxes] = {0.8, 0.4, -0.16, 0.08, -0.08, 0.024};
+  double start[kAxes] = {};
+  double prev[kAxes] = {};
+  double rem[kAxes] = {};
+  int32_t out[kAxes];
+  double t = 0;
+  for (auto _ : state) {
+    t += 1;
+    if (t > 1e6) t = 1;
+    const double s = accelDistance(ProfileType::SCurve, 1.0, 1e6, 2e6, t);
+    for (int i = 0; i < kAxes; ++i) {
+      const double p = (start[i] + s * k[i]) * 1000.0;
+      const double x = p - prev[i] + rem[i];
+      const auto n = static_cast<int32_t>(x);
+      rem[i] = x - n;
+      prev[i] = p;
+      out[i] = n;
+    }
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_ClosedFormFloor);
+
+void BM_CruisingGroupStep(benchmark::State& state) {
+  GroupContext ctx = cruisingContext();
+  for (auto _ : state) {
+    if (lineStep(ctx) != StepOutcome::Moved) state.SkipWithError("line finished");
+    toPulses(ctx.params, ctx.pos, ctx.pulsePos);
+    computePulses(ctx.pulsePos, ctx.prevPulsePos, ctx.remainder, ctx.cmdPulse, ctx.pulses);
+    for (int i = 0; i < kAxes; ++i)
+      ctx.prevPulsePos[i] = ctx.pulsePos[i];
+    benchmark::DoNotOptimize(ctx.pulses);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_CruisingGroupStep);
+
+// Output layer that takes every block at once.
+struct SinkEnv final : StepEnvironment {
+  int32_t out[kAxes] = {};
+  void outputPulsePositions(int32_t o[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      o[i] = out[i];
+  }
+  bool outputIdle() override { return false; }
+  bool putPulseBlock(const int32_t b[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      out[i] += b[i];
+    return true;
+  }
+  void requestOutput() override {}
+  void sendDirect(const int32_t n[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      out[i] += n[i];
+  }
+  bool pulseQueueEmpty() override { return true; }
+  bool inPosition(int) override { return true; }
+};
+
+// The whole per-group cycle step (handshake check, fetch, publishing, line
+// step, limits, pulses, put) of a group cruising along a long line.
+void BM_CruisingCycleStep(benchmark::State& state) {
+  auto storage = CommandQueue::reserveStorage(1);
+  CommandQueue queue(storage.get());
+  auto shared = std::make_unique<GroupShared>();
+  auto g = std::make_unique<GroupRecord>();
+  GroupParams params;
+  params.periodMs = 1;
+  params.sysMaxSpeed = 1000;
+  for (auto& a : params.axis) {
+    a.pulsesPerUnit = 1000;
+    a.maxSpeed = 100;
+    a.limitEnabled = true;
+  }
+  resetGroup(*g, params, *shared);
+  SinkEnv env;
+  MotionCommand c{};
+  c.code = code::kLine;
+  c.speed = 1.0;
+  const double target[kAxes] = {1e6, 5e5, -2e5, 1e5, -1e5, 3e4};
+  for (int i = 0; i < kAxes; ++i)
+    c.target[i] = target[i];
+  queue.put(c);
+  shared->startFlag.store(kRaised);
+  for (int i = 0; i < 100; ++i)
+    cycleStep(*g, *shared, queue, env);
+  for (auto _ : state) {
+    cycleStep(*g, *shared, queue, env);
+    benchmark::ClobberMemory();
+  }
+  if (g->ctx.profile.state != SegmentState::Cruise) state.SkipWithError("not cruising");
+}
+BENCHMARK(BM_CruisingCycleStep);
+
+void BM_PlanLineProfile(benchmark::State& state) {
+  GroupContext ctx = cruisingContext();
+  double x = 10;
+  for (auto _ : state) {
+    x = x > 1000 ? 10 : x + 0.37;
+    ctx.cmd.target[0] = x;
+    ctx.cmd.target[3] = -x * 0.5;
+    ctx.profile.Vs = 0;
+    ctx.profile.entry = EntryMode::Accelerate;
+    ctx.profile.phase = PathPhase::AccStart;
+    benchmark::DoNotOptimize(planLine(ctx));
+    benchmark::DoNotOptimize(ctx.profile);
+  }
+}
+BENCHMARK(BM_PlanLineProfile);
+
+}  // namespace

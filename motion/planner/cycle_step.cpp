@@ -1,0 +1,437 @@
+#include "planner/cycle_step.h"
+
+#include <cstring>
+
+#include "planner/line.h"
+
+namespace vnl::planner {
+
+void GroupShared::publishInfo(const CurrentCommandInfo& info) {
+  uint64_t words[kInfoWords];
+  std::memcpy(words, &info, sizeof info);
+  const uint32_t s = infoSeq_.load(std::memory_order_relaxed);
+  infoSeq_.store(s + 1, std::memory_order_relaxed);
+  // Each word is released, so a reader that sees any new word also sees the
+  // odd sequence number stored before it.
+  for (int i = 0; i < kInfoWords; ++i)
+    infoWords_[i].store(words[i], std::memory_order_release);
+  infoSeq_.store(s + 2, std::memory_order_release);
+}
+
+CurrentCommandInfo GroupShared::readInfo() const {
+  uint64_t words[kInfoWords];
+  for (;;) {
+    const uint32_t before = infoSeq_.load(std::memory_order_acquire);
+    for (int i = 0; i < kInfoWords; ++i)
+      words[i] = infoWords_[i].load(std::memory_order_acquire);
+    if ((before & 1u) == 0 && infoSeq_.load(std::memory_order_relaxed) == before) break;
+  }
+  CurrentCommandInfo info;
+  std::memcpy(&info, words, sizeof info);
+  return info;
+}
+
+void GroupShared::setInfoIndex(int32_t index) {
+  CurrentCommandInfo info = readInfo();
+  info.index = index;
+  publishInfo(info);
+}
+
+namespace {
+
+ProfileType typeOf(int32_t v) {
+  return v == 1 ? ProfileType::SCurve : ProfileType::Linear;
+}
+
+bool isSentinel(const double t[kAxes]) {
+  for (int i = 0; i < kAxes; ++i)
+    if (t[i] != kNoTarget) return false;
+  return true;
+}
+
+void setSentinel(double t[kAxes]) {
+  for (int i = 0; i < kAxes; ++i)
+    t[i] = kNoTarget;
+}
+
+bool isPathCommand(uint32_t c) {
+  return c == code::kLine || c == code::kArc;
+}
+
+void applyParameter(GroupRecord& g, GroupShared& sh, int32_t code) {
+  GroupContext& ctx = g.ctx;
+  const int P = ctx.params.periodMs;
+  PathSettings& s = ctx.settings;
+  switch (code) {
+    case param::kAccSteps:
+      s.accSteps = sh.accSteps.load(std::memory_order_relaxed);
+      s.shape.accTime = derivedTime(s.accSteps, P);
+      break;
+    case param::kDecSteps:
+      s.decSteps = sh.decSteps.load(std::memory_order_relaxed);
+      s.shape.decTime = derivedTime(s.decSteps, P);
+      break;
+    case param::kOverSpeed: {
+      const int32_t r = sh.overSpeed.load(std::memory_order_relaxed);
+      s.overSpeed = r < 1 ? 1 : r;
+      if (g.state == GroupMotionState::Running && !ctx.readyForNext && ctx.cmd.code == code::kLine)
+        changePathOverSpeed(ctx, s.overSpeed);
+      break;
+    }
+    case param::kPtpOverSpeed: {
+      const int32_t r = sh.ptpOverSpeed.load(std::memory_order_relaxed);
+      s.ptpOverSpeed = r < 1 ? 1 : r;
+      break;
+    }
+    case param::kPtpAccSteps:
+      for (int i = 0; i < kAxes; ++i)
+        g.ptpAccTime[i] = derivedTime(sh.ptpAccSteps[i].load(), P);
+      break;
+    case param::kPtpDecSteps:
+      for (int i = 0; i < kAxes; ++i)
+        g.ptpDecTime[i] = derivedTime(sh.ptpDecSteps[i].load(), P);
+      break;
+    case param::kAccType:
+      s.shape.accType = typeOf(sh.accType.load(std::memory_order_relaxed));
+      break;
+    case param::kDecType:
+      s.shape.decType = typeOf(sh.decType.load(std::memory_order_relaxed));
+      break;
+    default:
+      break;
+  }
+}
+
+// Rule 7 of the fetch: every request byte is cleared; one still raised
+// arrived in a state where it does nothing.
+uint32_t clearRequests(GroupRecord& g, GroupShared& sh, uint32_t result) {
+  bool stale = false;
+  for (std::atomic<uint8_t>* b : {&sh.resetRequest, &sh.holdRequest, &sh.continueRequest,
+                                  &sh.abortHeldRequest, &sh.startFlag})
+    if (b->load(std::memory_order_acquire) != 0)
+      stale = b->exchange(0, std::memory_order_acq_rel) != 0 || stale;
+  if (stale) g.error = error::kRequestIgnored;
+  return result;
+}
+
+// Consumes a request byte; the plain load first keeps the common case (no
+// request) free of a locked exchange.
+bool take(std::atomic<uint8_t>& b) {
+  return b.load(std::memory_order_acquire) != 0 && b.exchange(0, std::memory_order_acq_rel) != 0;
+}
+
+// Takes the output layer's pulse positions as the commanded position.
+void adoptOutputPositions(GroupContext& ctx, const int32_t out[kAxes]) {
+  for (int i = 0; i < kAxes; ++i) {
+    ctx.cmdPulse[i] = out[i];
+    const double ppu = ctx.params.axis[i].pulsesPerUnit;
+    ctx.pos[i] = ctx.prevPos[i] = ppu != 0 ? out[i] / ppu : 0.0;
+    ctx.prevPulsePos[i] = out[i];
+    ctx.remainder[i] = 0;
+  }
+}
+
+uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
+  GroupContext& ctx = g.ctx;
+  MotionCommand next;
+  const bool took = queue.take(next);
+  if (!isSentinel(ctx.prevTarget) && (!ctx.blending || !took)) {
+    double tp[kAxes];
+    int32_t out[kAxes], n[kAxes];
+    toPulses(ctx.params, ctx.prevTarget, tp);
+    env.outputPulsePositions(out);
+    if (endPointCorrection(tp, out, ctx.remainder, n)) env.sendDirect(n);
+    env.outputPulsePositions(out);
+    // The path continues from the previous target itself, with the fraction
+    // of a pulse that the card has not been given kept in the remainder, so
+    // the next command neither loses nor repeats it.
+    for (int i = 0; i < kAxes; ++i) {
+      ctx.cmdPulse[i] = out[i];
+      ctx.pos[i] = ctx.prevPos[i] = ctx.prevTarget[i];
+      ctx.prevPulsePos[i] = tp[i];
+    }
+  }
+  if (!took) {
+    g.state = GroupMotionState::Idle;
+    g.drained = true;
+    setSentinel(ctx.prevTarget);
+    return code::kNothing;
+  }
+  ctx.cmd = next;
+  g.info = makeCurrentCommandInfo(next, g.info.kind);
+  sh.publishInfo(g.info);
+  for (int i = 0; i < kAxes; ++i)
+    ctx.prevTarget[i] = next.target[i];
+  if ((next.code & 0xFFFFu) == code::kDelay) {
+    g.delayCounter = 0;
+    setSentinel(ctx.prevTarget);
+  }
+  g.drained = false;
+  ctx.startFromRest = true;
+  ctx.readyForNext = false;
+  ctx.profile.state = SegmentState::Plan;
+  return clearRequests(g, sh, next.code & 0xFFFFu);
+}
+
+}  // namespace
+
+uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
+  GroupContext& ctx = g.ctx;
+  if (g.error != 0 && sh.errorAck.load(std::memory_order_acquire) == kRaised) {
+    g.error = 0;
+    sh.errorAck.store(0, std::memory_order_release);
+  }
+  if (g.error >= 0x80) return code::kNothing;
+  if (g.putFailed) return code::kNothing;
+
+  if (g.inPosOn && g.inPosArmed && ctx.ready) {
+    int32_t out[kAxes];
+    env.outputPulsePositions(out);
+    bool waiting = false;
+    for (int i = 0; i < ctx.params.axisCount && i < kAxes; ++i)
+      waiting = waiting || !env.inPosition(i) || ctx.cmdPulse[i] != out[i];
+    if (waiting) {
+      ++g.inPosWait;
+      return code::kNothing;
+    }
+  }
+
+  switch (g.state) {
+    case GroupMotionState::Idle:
+      if (take(sh.resetRequest)) {
+        setSentinel(ctx.prevTarget);
+        return clearRequests(g, sh, code::kReset);
+      }
+      if (!take(sh.startFlag)) return clearRequests(g, sh, code::kNothing);
+      g.state = GroupMotionState::Running;
+      [[fallthrough]];
+    case GroupMotionState::Running:
+      if (take(sh.resetRequest)) {
+        g.state = GroupMotionState::Idle;
+        return clearRequests(g, sh, code::kReset);
+      }
+      if (take(sh.holdRequest)) {
+        g.state = GroupMotionState::Holding;
+        return clearRequests(g, sh, code::kHoldStep);
+      }
+      if (ctx.readyForNext) {
+        // The end-point correction compares the target with what the output
+        // layer has handed out; blocks still waiting in the PulseQueue would
+        // be counted twice, so the fetch waits for them.
+        if (!isSentinel(ctx.prevTarget) && !env.pulseQueueEmpty()) return code::kNothing;
+        return fetchNext(g, sh, queue, env);
+      }
+      return clearRequests(g, sh, ctx.cmd.code & 0xFFFFu);
+    case GroupMotionState::Held:
+      if (take(sh.resetRequest)) {
+        g.state = GroupMotionState::Idle;
+        return clearRequests(g, sh, code::kReset);
+      }
+      if (take(sh.abortHeldRequest)) {
+        g.state = GroupMotionState::Running;
+        setSentinel(ctx.prevTarget);
+        return clearRequests(g, sh, code::kAbortHeld);
+      }
+      if (take(sh.continueRequest)) {
+        g.state = GroupMotionState::Running;
+        return clearRequests(g, sh, code::kResume);
+      }
+      return clearRequests(g, sh, code::kNothing);
+    case GroupMotionState::Holding:
+      return clearRequests(g, sh, code::kHoldStep);
+  }
+  return code::kNothing;
+}
+
+void resetGroup(GroupRecord& g, const GroupParams& params, const GroupShared& sh) {
+  GroupRecord fresh;
+  fresh.ctx.params = params;
+  const int P = params.periodMs;
+  PathSettings& s = fresh.ctx.settings;
+  s.accSteps = sh.accSteps.load();
+  s.decSteps = sh.decSteps.load();
+  s.shape.accTime = derivedTime(s.accSteps, P);
+  s.shape.decTime = derivedTime(s.decSteps, P);
+  s.shape.accType = typeOf(sh.accType.load());
+  s.shape.decType = typeOf(sh.decType.load());
+  s.overSpeed = sh.overSpeed.load() < 1 ? 1 : sh.overSpeed.load();
+  s.ptpOverSpeed = sh.ptpOverSpeed.load() < 1 ? 1 : sh.ptpOverSpeed.load();
+  for (int i = 0; i < kAxes; ++i) {
+    fresh.ptpAccTime[i] = derivedTime(sh.ptpAccSteps[i].load(), P);
+    fresh.ptpDecTime[i] = derivedTime(sh.ptpDecSteps[i].load(), P);
+    fresh.ptpAccType[i] = g.ptpAccType[i];
+    fresh.ptpDecType[i] = g.ptpDecType[i];
+  }
+  // Settings that survive a reset: blending and in-position configuration
+  // come from commands and the in-position setters, the kind of the last
+  // command from the fetch.
+  fresh.ctx.blending = g.ctx.blending;
+  fresh.inPosOn = g.inPosOn;
+  fresh.inPosTimeout = g.inPosTimeout;
+  fresh.info = g.info;
+  fresh.ctx.line.dominant = g.ctx.line.dominant;
+  g = fresh;
+}
+
+void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
+  GroupContext& ctx = g.ctx;
+
+  // Parameter handshake.
+  if (sh.paramRequest.load(std::memory_order_acquire) == kRaised) {
+    sh.paramAck.store(0, std::memory_order_relaxed);
+    sh.paramRequest.store(0, std::memory_order_relaxed);
+    applyParameter(g, sh, sh.paramCode.load(std::memory_order_relaxed));
+    sh.paramAck.store(kRaised, std::memory_order_release);
+  }
+
+  const uint32_t result = fetch(g, sh, queue, env);
+
+  for (int i = 0; i < kAxes; ++i)
+    sh.position[i].store(ctx.pos[i], std::memory_order_relaxed);
+
+  // Re-synchronisation while standing.
+  if (!g.movedLast && env.outputIdle()) {
+    for (double& v : ctx.axisSpeed)
+      v = 0;
+    ctx.pathSpeed = ctx.pathRate = 0;
+    int32_t out[kAxes];
+    env.outputPulsePositions(out);
+    bool differs = false;
+    for (int i = 0; i < kAxes; ++i)
+      differs = differs || ctx.cmdPulse[i] != out[i];
+    if (differs) adoptOutputPositions(ctx, out);
+  }
+
+  bool moved = false;
+  switch (result) {
+    case code::kNothing:
+      if (g.inPosArmed && g.inPosWait > g.inPosTimeout) {
+        g.error = error::kInPosTimeout;
+        g.inPosArmed = false;
+        g.inPosWait = 0;
+      }
+      break;
+    case code::kReset:
+      resetGroup(g, ctx.params, sh);
+      break;
+    case code::kResume:
+    case code::kAbortHeld:
+      if (isPathCommand(ctx.cmd.code & 0xFFFFu)) {
+        ctx.profile.state = SegmentState::Plan;
+        ctx.profile.Vs = ctx.pathRate;
+      }
+      if (result == code::kAbortHeld) {
+        ctx.readyForNext = true;
+        ctx.ready = true;
+      }
+      break;
+    case code::kHoldStep:
+      // The hold deceleration is not built yet: the command runs on to its
+      // end point, and the group is Held once it has finished.
+      if ((ctx.cmd.code & 0xFFFFu) == code::kLine && !ctx.readyForNext)
+        moved = lineStep(ctx) == StepOutcome::Moved;
+      if (!moved) {
+        g.state = GroupMotionState::Held;
+        ctx.readyForNext = true;
+        ctx.ready = true;
+      }
+      break;
+    case code::kLine:
+      moved = lineStep(ctx) == StepOutcome::Moved;
+      if (moved) g.inPosArmed = true;
+      break;
+    case code::kDelay: {
+      const auto periods = static_cast<uint32_t>(ctx.cmd.speed > 0 ? ctx.cmd.speed : 0);
+      if (g.delayCounter < periods) {
+        ++g.delayCounter;
+        ctx.ready = false;
+        const int32_t zero[kAxes] = {};
+        if (env.putPulseBlock(zero)) {
+          if (env.outputIdle()) env.requestOutput();
+        } else {
+          --g.delayCounter;  // the standstill period is offered again
+        }
+      } else {
+        g.delayCounter = 0;
+        ctx.readyForNext = true;
+        ctx.ready = true;
+      }
+      break;
+    }
+    case code::kBlendOn:
+      ctx.blending = true;
+      g.inPosOn = false;
+      ctx.readyForNext = true;
+      setSentinel(ctx.prevTarget);
+      break;
+    case code::kBlendOff:
+      ctx.blending = false;
+      g.inPosOn = false;
+      ctx.readyForNext = true;
+      setSentinel(ctx.prevTarget);
+      break;
+    case code::kInPosOn:
+      g.inPosOn = true;
+      g.inPosArmed = false;
+      g.inPosWait = 0;
+      ctx.readyForNext = true;
+      moved = true;
+      break;
+    case code::kJog:  // distance jog: step generator not built yet
+    case code::kPtP:  // point-to-point: step generator not built yet
+    case code::kArc:  // arc: step generator not built yet
+    default:
+      ctx.readyForNext = true;
+      ctx.ready = true;
+      break;
+  }
+
+  bool pending = false;
+  if (moved) {
+    toPulses(ctx.params, ctx.pos, ctx.pulsePos);
+    int violated = -1;
+    for (int i = 0; i < kAxes && violated < 0; ++i) {
+      const AxisParams& a = ctx.params.axis[i];
+      if (a.limitEnabled && !(ctx.pulsePos[i] < a.upperLimit && ctx.pulsePos[i] > a.lowerLimit))
+        violated = i;
+    }
+    if (violated >= 0) {
+      g.error = static_cast<uint8_t>(error::kSoftLimit + violated);
+      // The dropped command's target lies beyond the limit: no end-point
+      // correction may drive the axis there at the next fetch.
+      setSentinel(ctx.prevTarget);
+      if (g.state == GroupMotionState::Holding) g.state = GroupMotionState::Held;
+      for (int i = 0; i < kAxes; ++i)
+        ctx.pos[i] = ctx.prevPos[i];
+      ctx.readyForNext = true;
+      ctx.profile.state = SegmentState::Plan;
+      ctx.ready = true;
+      moved = false;
+    } else {
+      pending = true;
+      computePulses(ctx.pulsePos, ctx.prevPulsePos, ctx.remainder, ctx.cmdPulse, ctx.pulses);
+      for (int i = 0; i < kAxes; ++i)
+        ctx.prevPulsePos[i] = ctx.pulsePos[i];
+    }
+  }
+  g.movedLast = moved;
+
+  if (pending || g.putFailed) {
+    g.putFailed = !env.putPulseBlock(ctx.pulses);
+    if (!g.putFailed)
+      for (int32_t& n : ctx.pulses)
+        n = 0;
+    if (env.outputIdle()) env.requestOutput();
+  }
+
+  sh.pathSpeed.store(ctx.pathSpeed, std::memory_order_relaxed);
+  for (int i = 0; i < kAxes; ++i)
+    sh.axisSpeed[i].store(ctx.axisSpeed[i], std::memory_order_relaxed);
+  sh.previousV.store(ctx.previousV, std::memory_order_relaxed);
+  sh.error.store(g.error, std::memory_order_relaxed);
+  sh.drained.store(g.drained ? kRaised : 0, std::memory_order_relaxed);
+  sh.ready.store(ctx.ready ? kRaised : 0, std::memory_order_relaxed);
+  sh.state.store(static_cast<uint8_t>(g.state), std::memory_order_release);
+}
+
+}  // namespace vnl::planner

@@ -1,0 +1,94 @@
+// The planner's private working state of one group.
+//
+// The cycle step loads this record, works on it, and stores it back; nothing
+// else touches it while the cycle runs, and the pure step functions take it
+// explicitly instead of reaching for shared tables.
+#pragma once
+
+#include <cstdint>
+
+#include "planner/command.h"
+#include "planner/profile.h"
+
+namespace vnl::planner {
+
+inline constexpr double kNoTarget = -1000000.0;  // previous-target sentinel
+
+struct AxisParams {
+  double pulsesPerUnit = 1000.0;  // signed: the sign carries the direction
+  double maxSpeed = 1.0;          // units/s
+  double upperLimit = 1e12;       // software limits, pulses
+  double lowerLimit = -1e12;
+  bool limitEnabled = false;
+};
+
+// Machine parameters the planner works with, taken at group reset.
+struct GroupParams {
+  int axisCount = kAxes;
+  int periodMs = 1;
+  double sysMaxSpeed = 1e9;  // units/s
+  AxisParams axis[kAxes];
+};
+
+// Path speed settings as taken over through the parameter handshake.
+struct PathSettings {
+  ProfileShape shape;  // types and derived times
+  int accSteps = 20;
+  int decSteps = 20;
+  int overSpeed = 100;     // percent, >= 1
+  int ptpOverSpeed = 100;  // percent, >= 1
+};
+
+// Geometry of the running line.
+struct LineGeometry {
+  double k[kAxes] = {};  // direction factors
+  double L = 0;          // path length
+  bool uvwOnly = false;  // path along the dominant U-V-W axis
+  int dominant = 3;      // dominant U-V-W axis, kept from line to line
+};
+
+struct GroupContext {
+  GroupParams params;
+  PathSettings settings;
+
+  // Path positions, machine units.
+  double pos[kAxes] = {};
+  double prevPos[kAxes] = {};
+  double segStart[kAxes] = {};
+
+  // Pulses.
+  double pulsePos[kAxes] = {};      // new position in pulses
+  double prevPulsePos[kAxes] = {};  // position in pulses of the last step
+  double remainder[kAxes] = {};     // fractional pulse carried, signed
+  int32_t cmdPulse[kAxes] = {};     // sum of all pulses issued
+  int32_t pulses[kAxes] = {};       // counts of this step (kept until put)
+  double prevTarget[kAxes] = {kNoTarget, kNoTarget, kNoTarget, kNoTarget, kNoTarget, kNoTarget};
+
+  // Measured speeds.
+  double axisSpeed[kAxes] = {};
+  double pathSpeed = 0;  // published: all axes' displacement per second
+  double pathRate = 0;   // along the path's own length (L's measure)
+  double travelled = 0;  // along the path's own length
+
+  // Commands.
+  MotionCommand cmd{};       // working record (being planned / executed)
+  MotionCommand planned{};   // record of the running plan
+  MotionCommand previous{};  // record of the last finished plan
+  double unscaledSpeed = 0;  // speed as queued, before the over-speed ratio
+  double previousV = 0;      // cruise speed of the previous plan
+  PathProfile profile;
+  LineGeometry line;
+
+  bool startFromRest = false;
+  bool readyForNext = true;
+  bool ready = true;  // published ready flag: no command being executed
+  bool blending = false;
+};
+
+// Machine units to pulses for every axis.
+inline void toPulses(const GroupParams& g, const double units[kAxes], double pulses[kAxes]) {
+  for (int i = 0; i < kAxes; ++i)
+    pulses[i] = units[i] * g.axis[i].pulsesPerUnit;
+}
+
+}  // namespace vnl::planner

@@ -1,0 +1,48 @@
+// Straight lines and the pulse arithmetic shared by every step generator.
+#pragma once
+
+#include <cstdint>
+
+#include "planner/group_context.h"
+
+namespace vnl::planner {
+
+// Geometry of a line from start to target (direction factors, length, path
+// kind, dominant U-V-W axis). The dominant axis is kept in g when no U-V-W
+// axis moves.
+PlanResult lineGeometry(const GroupParams& params, const double start[kAxes],
+                        const double target[kAxes], LineGeometry& g);
+
+// Plans a line from ctx.pos to ctx.cmd.target with start speed profile.Vs and
+// entry mode profile.entry, at ctx.cmd.speed.
+PlanResult planLine(GroupContext& ctx);
+
+enum class StepOutcome : int32_t { Moved = 0, Finished = -1 };
+
+// One period of the line in ctx.cmd: plans on its first call, then moves
+// ctx.pos by one step of the profile.
+StepOutcome lineStep(GroupContext& ctx);
+
+// Over-speed change while a path command runs (ratio in percent, >= 1).
+void changePathOverSpeed(GroupContext& ctx, int ratio);
+
+// Speeds of the step from ctx.prevPos to ctx.pos.
+void measureSpeeds(GroupContext& ctx, bool uvwOnly, int dominant);
+
+// x = new - previous + remainder; n = x truncated toward zero; the remainder
+// keeps x - n. The commanded pulse counter grows by n. Counts beyond the
+// 32-bit range saturate.
+void computePulses(const double newPulses[kAxes], const double prevPulses[kAxes],
+                   double remainder[kAxes], int32_t cmdPulse[kAxes], int32_t out[kAxes]);
+
+// End-point correction: whole pulses still missing between the target (in
+// pulses) and what the output layer has handed out. n = d truncated toward
+// zero with a tolerance of 1e-10 pulse; the remainder becomes d - n.
+// Returns whether any count is non-zero.
+bool endPointCorrection(const double targetPulses[kAxes], const int32_t outputPulsePos[kAxes],
+                        double remainder[kAxes], int32_t out[kAxes]);
+
+// Truncation toward zero into the 32-bit range.
+int32_t truncatePulses(double x);
+
+}  // namespace vnl::planner

@@ -1,0 +1,91 @@
+#include "planner/profile.h"
+
+#include <cmath>
+
+namespace vnl::planner {
+
+void chooseSegmentTimes(PathProfile& p, const ProfileShape& shape) {
+  const bool decelFirst = p.entry == EntryMode::Decelerate || p.phase == PathPhase::LookAheadStart;
+  p.T1 = decelFirst ? shape.decTime : shape.accTime;
+  p.T3 = shape.decTime;
+}
+
+void planOnLength(PathProfile& p, double L, double speed, int periodMs) {
+  p.L = L;
+  const double l = L - p.T1 * p.Vs * 0.0005;
+  // Time to run l at the speed, rounded up to whole periods; the product of
+  // two small integers, so the truncation is exact.
+  const int t = static_cast<int>(std::ceil(l / speed / (periodMs / 1000.0)) * periodMs);
+  const int u = static_cast<int>((p.T1 + p.T3) * 0.5);
+  if (u < t) {
+    p.hasCruise = true;
+    p.T = t;
+    p.T2 = t - u;
+  } else {
+    p.hasCruise = false;
+    p.T = u;
+    p.T2 = 0;
+  }
+  p.V = p.T > 0 ? l / p.T * 1000.0 : 0.0;
+  p.S1 = (p.V + p.Vs) * p.T1 * 0.0005;
+  p.S2 = p.V * p.T2 * 0.001;
+  p.S3 = L - p.S1 - p.S2;
+  p.elapsed = 0;
+  p.h = 0;
+}
+
+double advanceSegment(PathProfile& p, int periodMs) {
+  switch (p.phase) {
+    case PathPhase::AccStart:
+      p.elapsed = 0;
+      p.phase = PathPhase::Accelerating;
+      break;
+    case PathPhase::CruiseStart:
+      p.elapsed = 0;
+      p.phase = PathPhase::Cruising;
+      break;
+    case PathPhase::DecStart:
+      p.elapsed = 0;
+      p.phase = PathPhase::Decelerating;
+      break;
+    default:
+      break;
+  }
+  p.elapsed += periodMs;
+  // The durations are whole periods, so elapsed meets T exactly.
+  double T = 0;
+  double s = 0;
+  switch (p.segKind) {
+    case SegmentKind::Accel:
+      T = rampDuration(p.segT, periodMs);
+      s = accelDistance(p.segType, p.segV, p.segS, T, p.elapsed);
+      break;
+    case SegmentKind::Decel:
+      T = rampDuration(p.segT, periodMs);
+      s = decelDistance(p.segType, p.segV, p.segS, T, p.elapsed);
+      break;
+    case SegmentKind::Cruise:
+      T = cruiseDuration(p.segT, periodMs);
+      s = cruiseDistance(p.segS, T, p.elapsed);
+      break;
+  }
+  p.h = p.elapsed / T;
+  if (p.elapsed >= T) {
+    switch (p.phase) {
+      case PathPhase::Accelerating:
+        p.phase = PathPhase::AccDone;
+        break;
+      case PathPhase::Cruising:
+        p.phase = PathPhase::CruiseDone;
+        break;
+      case PathPhase::Decelerating:
+        p.phase = PathPhase::DecDone;
+        break;
+      default:
+        break;
+    }
+  }
+  return s;
+}
+
+}  // namespace vnl::planner

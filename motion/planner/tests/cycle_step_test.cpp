@@ -1,0 +1,350 @@
+#include "planner/cycle_step.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <deque>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace vnl::planner {
+namespace {
+
+// Output layer stand-in: a PulseQueue of 3 blocks that the test drains one
+// block per period into the axes' output pulse positions.
+struct FakeEnv final : StepEnvironment {
+  int32_t out[kAxes] = {};
+  std::deque<std::array<int32_t, kAxes>> queue;
+  size_t capacity = 3;
+  bool idle = true;
+  int outputRequests = 0;
+  std::vector<std::array<int32_t, kAxes>> direct;
+  std::vector<std::array<int32_t, kAxes>> sent;
+
+  void outputPulsePositions(int32_t o[kAxes]) override {
+    for (int i = 0; i < kAxes; ++i)
+      o[i] = out[i];
+  }
+  bool outputIdle() override { return idle; }
+  bool putPulseBlock(const int32_t b[kAxes]) override {
+    if (queue.size() >= capacity) return false;
+    std::array<int32_t, kAxes> a;
+    for (int i = 0; i < kAxes; ++i)
+      a[i] = b[i];
+    queue.push_back(a);
+    return true;
+  }
+  void requestOutput() override { ++outputRequests; }
+  void sendDirect(const int32_t n[kAxes]) override {
+    std::array<int32_t, kAxes> a;
+    for (int i = 0; i < kAxes; ++i) {
+      a[i] = n[i];
+      out[i] += n[i];
+    }
+    direct.push_back(a);
+  }
+  bool inPosition(int) override { return true; }
+  bool pulseQueueEmpty() override { return queue.empty(); }
+  // One pass of the output layer.
+  void output() {
+    if (queue.empty()) {
+      idle = true;
+      return;
+    }
+    idle = false;
+    for (int i = 0; i < kAxes; ++i)
+      out[i] += queue.front()[i];
+    sent.push_back(queue.front());
+    queue.pop_front();
+  }
+};
+
+class CycleStepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    queue.attach(storage.get());
+    params.periodMs = 1;
+    params.sysMaxSpeed = 100;
+    for (auto& a : params.axis) {
+      a.pulsesPerUnit = 1000;
+      a.maxSpeed = 10;
+    }
+    resetGroup(g, params, shared);
+  }
+  void queueLine(std::initializer_list<double> target, double feed) {
+    MotionCommand c{};
+    c.code = code::kLine;
+    c.speed = feed;
+    c.index = nextIndex++;
+    c.coordMode = kCoordAbsolute;
+    int i = 0;
+    for (double t : target)
+      c.target[i++] = t;
+    ASSERT_TRUE(queue.put(c));
+    if (shared.drained.load() == kRaised || shared.state.load() == 1)
+      shared.startFlag.store(kRaised);
+  }
+  // One cycle: step, then output, as the cycle routine does.
+  void cycle() {
+    cycleStep(g, shared, queue, env);
+    env.output();
+  }
+  int runUntilIdle(int limit = 1000000) {
+    int n = 0;
+    do {
+      cycle();
+      ++n;
+    } while (n < limit &&
+             !(shared.state.load() == 1 && shared.drained.load() == kRaised && env.queue.empty()));
+    return n;
+  }
+
+  std::unique_ptr<MotionCommand[]> storage = CommandQueue::reserveStorage(1);
+  CommandQueue queue;
+  GroupParams params;
+  GroupShared shared;
+  GroupRecord g;
+  FakeEnv env;
+  uint32_t nextIndex = 0;
+};
+
+TEST_F(CycleStepTest, QueuedLineRunsToItsTargetAndTheGroupGoesIdle) {
+  queueLine({1, -2, 0.5}, 5);
+  cycle();
+  EXPECT_EQ(shared.startFlag.load(), 0);  // the queueing call's wait ends here
+  EXPECT_EQ(shared.state.load(), static_cast<uint8_t>(GroupMotionState::Running));
+  EXPECT_EQ(shared.ready.load(), 0);
+  EXPECT_EQ(shared.drained.load(), 0);
+  const CurrentCommandInfo info = shared.readInfo();
+  EXPECT_EQ(info.kind, kind::kLine);
+  EXPECT_EQ(info.target[1], -2);
+  runUntilIdle();
+  EXPECT_EQ(env.out[0], 1000);
+  EXPECT_EQ(env.out[1], -2000);
+  EXPECT_EQ(env.out[2], 500);
+  EXPECT_EQ(shared.ready.load(), kRaised);
+  EXPECT_EQ(shared.error.load(), 0);
+}
+
+TEST_F(CycleStepTest, FractionalEndPointsAreCompletedByTheCorrection) {
+  queueLine({0.0123456, -0.0123456}, 1);
+  queueLine({0.0246912, -0.0246912}, 1);
+  runUntilIdle();
+  // Each axis ends on the whole pulse short of its target, negative too.
+  EXPECT_EQ(env.out[0], 24);
+  EXPECT_EQ(env.out[1], -24);
+  EXPECT_NEAR(g.ctx.remainder[0], 0.6912, 1e-6);
+  EXPECT_NEAR(g.ctx.remainder[1], -0.6912, 1e-6);
+  int32_t sum0 = 0;
+  for (const auto& b : env.sent)
+    sum0 += b[0];
+  for (const auto& d : env.direct)
+    sum0 += d[0];
+  EXPECT_EQ(sum0, 24);
+}
+
+TEST_F(CycleStepTest, SoftwareLimitStopsOutputInTheCrossingStep) {
+  params.axis[0].limitEnabled = true;
+  params.axis[0].upperLimit = 500;
+  resetGroup(g, params, shared);
+  queueLine({1}, 2);
+  queueLine({0}, 2);
+  for (int i = 0; i < 5000 && shared.error.load() == 0; ++i)
+    cycle();
+  ASSERT_EQ(shared.error.load(), 0x80);
+  while (!env.queue.empty())
+    env.output();
+  EXPECT_LT(env.out[0], 500);
+  EXPECT_GT(env.out[0], 450);
+  // The queue waits until the error is acknowledged.
+  const size_t sentBefore = env.sent.size();
+  for (int i = 0; i < 50; ++i)
+    cycle();
+  EXPECT_EQ(env.sent.size(), sentBefore);
+  EXPECT_EQ(queue.count(), 1u);
+  shared.errorAck.store(kRaised);
+  runUntilIdle();
+  EXPECT_EQ(shared.error.load(), 0);
+  EXPECT_EQ(env.out[0], 0);
+}
+
+TEST_F(CycleStepTest, FullPulseQueueReoffersTheSameCountsWithoutANewStep) {
+  queueLine({1}, 5);
+  for (int i = 0; i < 30; ++i)
+    cycle();
+  // The output layer stalls: after three more blocks the put fails.
+  for (int i = 0; i < 3; ++i)
+    cycleStep(g, shared, queue, env);
+  const double pos = g.ctx.pos[0];
+  cycleStep(g, shared, queue, env);
+  ASSERT_TRUE(g.putFailed);
+  const int32_t kept = g.ctx.pulses[0];
+  const double posAfter = g.ctx.pos[0];
+  for (int i = 0; i < 5; ++i)
+    cycleStep(g, shared, queue, env);
+  EXPECT_EQ(g.ctx.pos[0], posAfter);
+  EXPECT_EQ(g.ctx.pulses[0], kept);
+  EXPECT_NE(pos, posAfter);
+  env.output();
+  cycleStep(g, shared, queue, env);
+  EXPECT_FALSE(g.putFailed);
+  EXPECT_EQ(env.queue.back()[0], kept);
+  runUntilIdle();
+  EXPECT_EQ(env.out[0], 1000);
+}
+
+TEST_F(CycleStepTest, DelayHoldsStillForItsPeriods) {
+  queueLine({0.1}, 5);
+  MotionCommand d{};
+  d.code = code::kDelay;
+  d.speed = 100;
+  ASSERT_TRUE(queue.put(d));
+  queueLine({0.2}, 5);
+  runUntilIdle();
+  // Each line lasts 40 periods (no cruise); the delay adds 100 periods of
+  // all-zero blocks between them.
+  EXPECT_EQ(env.sent.size(), 40u + 100u + 40u);
+  for (size_t i = 40; i < 140; ++i)
+    ASSERT_EQ(env.sent[i][0], 0) << i;
+  EXPECT_EQ(env.out[0], 200);
+}
+
+TEST_F(CycleStepTest, ParameterHandshakeAndOverSpeedWhileRunning) {
+  shared.accSteps.store(21);
+  shared.paramCode.store(param::kAccSteps);
+  shared.paramRequest.store(kRaised);
+  cycle();
+  EXPECT_EQ(shared.paramRequest.load(), 0);
+  EXPECT_EQ(shared.paramAck.load(), kRaised);
+  EXPECT_EQ(g.ctx.settings.shape.accTime, 22);
+
+  queueLine({10}, 4);
+  for (int i = 0; i < 500; ++i)
+    cycle();
+  EXPECT_NEAR(shared.pathSpeed.load(), 4.0, 0.01);
+  shared.overSpeed.store(50);
+  shared.paramCode.store(param::kOverSpeed);
+  shared.paramRequest.store(kRaised);
+  for (int i = 0; i < 200; ++i)
+    cycle();
+  EXPECT_NEAR(shared.pathSpeed.load(), 2.0, 0.01);
+  runUntilIdle();
+  EXPECT_EQ(env.out[0], 10000);
+}
+
+TEST_F(CycleStepTest, RequestsInTheWrongStateSetErrorSixteen) {
+  shared.continueRequest.store(kRaised);
+  cycle();
+  EXPECT_EQ(shared.error.load(), error::kRequestIgnored);
+  EXPECT_EQ(shared.continueRequest.load(), 0);
+  // It does not stop the queue.
+  queueLine({0.05}, 5);
+  runUntilIdle();
+  EXPECT_EQ(env.out[0], 50);
+}
+
+TEST_F(CycleStepTest, ResetRequestReturnsTheGroupToIdleFromRunning) {
+  queueLine({5}, 5);
+  for (int i = 0; i < 100; ++i)
+    cycle();
+  shared.resetRequest.store(kRaised);
+  cycle();
+  EXPECT_EQ(shared.state.load(), 1);
+  EXPECT_EQ(shared.ready.load(), kRaised);
+  EXPECT_EQ(shared.drained.load(), kRaised);
+  while (!env.queue.empty())
+    env.output();
+  const int32_t where = env.out[0];
+  // Standing again, the planner takes the output positions as its own.
+  for (int i = 0; i < 3; ++i)
+    cycle();
+  EXPECT_EQ(g.ctx.cmdPulse[0], where);
+  EXPECT_DOUBLE_EQ(g.ctx.pos[0], where / 1000.0);
+}
+
+}  // namespace
+}  // namespace vnl::planner
+
+namespace vnl::planner {
+namespace {
+
+// The cycle publishes CurrentCommandInfo while a caller copies it out: every
+// copy is one fetch's record, never a mix of two.
+TEST(CurrentCommandInfoPublishTest, ReaderGetsWholeRecords) {
+  GroupShared shared;
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int32_t n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+      CurrentCommandInfo info{kind::kLine, n, static_cast<double>(n), {}};
+      for (double& t : info.target)
+        t = n;
+      shared.publishInfo(info);
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    const CurrentCommandInfo info = shared.readInfo();
+    for (double t : info.target)
+      ASSERT_EQ(t, static_cast<double>(info.index));
+    ASSERT_EQ(info.speed, static_cast<double>(info.index));
+  }
+  stop.store(true);
+  writer.join();
+}
+
+}  // namespace
+}  // namespace vnl::planner
+
+namespace vnl::planner {
+namespace {
+
+// Chains of random lines through the whole cycle step while the output layer
+// stalls at random (the PulseQueue fills and puts are retried): every pulse
+// planned reaches the output exactly once, and each chain ends on its last
+// target in whole pulses.
+TEST_F(CycleStepTest, RandomChainsWithOutputStallsEndOnTarget) {
+  const char* seedEnv = std::getenv("VNL_SWEEP_SEED");
+  std::mt19937_64 rng(seedEnv ? std::strtoull(seedEnv, nullptr, 10) : 42);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int chain = 0; chain < 40; ++chain) {
+    SCOPED_TRACE(chain);
+    double last[kAxes] = {};
+    for (int i = 0; i < kAxes; ++i)
+      last[i] = env.out[i] / 1000.0;
+    const int lines = 1 + static_cast<int>(rng() % 4);
+    for (int l = 0; l < lines; ++l) {
+      MotionCommand c{};
+      c.code = code::kLine;
+      c.speed = 0.5 + 5 * unit(rng);
+      c.coordMode = kCoordAbsolute;
+      for (int i = 0; i < kAxes; ++i)
+        c.target[i] = last[i] = last[i] + (unit(rng) - 0.5) * 0.4;
+      ASSERT_TRUE(queue.put(c));
+    }
+    shared.startFlag.store(kRaised);
+    for (int n = 0; n < 200000; ++n) {
+      cycleStep(g, shared, queue, env);
+      if (rng() % 4 != 0) env.output();  // a quarter of the passes output nothing
+      if (shared.state.load() == 1 && shared.drained.load() == kRaised && env.queue.empty()) break;
+    }
+    ASSERT_EQ(shared.state.load(), 1);
+    int32_t total[kAxes] = {};
+    for (const auto& b : env.sent)
+      for (int i = 0; i < kAxes; ++i)
+        total[i] += b[i];
+    for (const auto& d : env.direct)
+      for (int i = 0; i < kAxes; ++i)
+        total[i] += d[i];
+    for (int i = 0; i < kAxes; ++i) {
+      ASSERT_EQ(total[i], env.out[i]);
+      // The last target is reached to within the pulse that truncation keeps
+      // short of it.
+      ASSERT_LT(std::fabs(last[i] * 1000.0 - env.out[i]), 1.0 + 1e-9) << "axis " << i;
+      ASSERT_EQ(g.ctx.cmdPulse[i], env.out[i]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vnl::planner
