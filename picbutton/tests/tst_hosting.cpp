@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtUiPlugin/QDesignerCustomWidgetInterface>
 #include <memory>
 
 #include "glyphkey/controlhost.h"
@@ -14,6 +13,10 @@
 #include "glyphkey/picturelayer.h"
 #include "glyphkey/propertybag.h"
 #include "ui_promoted.h"
+
+#ifdef GLYPHKEY_DESIGNER_PLUGIN
+#include <QtUiPlugin/QDesignerCustomWidgetInterface>
+#endif
 
 using glyphkey::Ambient;
 using glyphkey::OleColor;
@@ -170,6 +173,8 @@ void TestHosting::badStoredValueEndsTheRead() {
                            : QStringLiteral("false");
   PropertyBag bag;
   bag.writeProperty(QStringLiteral("Caption"), QStringLiteral("Read"), QVariant());
+  if (name == QLatin1String("FontBold"))  // Font is read first: keep the design font
+    bag.writeProperty(QStringLiteral("Font"), control.label(0)->font().toString(), QVariant());
   bag.writeProperty(name, good, QVariant());
   bag.writeProperty(name, value, QVariant());
   bag.writeProperty(name, good, QVariant());
