@@ -1,0 +1,190 @@
+/* varnelpci: motion command library, flat C interface. */
+#ifndef VARNELPCI_H
+#define VARNELPCI_H
+
+#include <stdint.h>
+
+#if defined(VARNELPCI_BUILD)
+#define VNL_API __attribute__((visibility("default")))
+#else
+#define VNL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Return codes shared by every function. */
+enum {
+  VNL_OK = 0,
+  VNL_ERR_NOT_READY = -1,
+  VNL_ERR_QUEUE_FULL = -2,
+  VNL_ERR_TIMEOUT = -3,
+  VNL_ERR_NOT_AT_REST = -4,
+  VNL_ERR_RANGE = -5,
+  VNL_ERR_GROUP = -6,
+  VNL_ERR_FEED_SPEED = -7,
+  VNL_ERR_BLEND = -8,
+  VNL_ERR_CLOSED_LOOP = -9,
+  VNL_ERR_NO_HOMING = -10,
+  VNL_ERR_HOLD = -11,
+  VNL_ERR_NOT_HELD = -12,
+  VNL_ERR_ABORT = -13,
+  VNL_ERR_STATE = -14
+};
+
+/* Group error words. */
+#define VNL_ERRWORD_NOT_READY 0xF100
+#define VNL_ERRWORD_UNKNOWN_REQUEST 0xF601
+
+typedef struct CardConfig {
+  int16_t wCardType; /* 2 = QORA210, 3 = QORA310 */
+  int16_t wParam1;
+  int16_t wParam2;
+  int16_t wReserved;
+} CardConfig;
+
+typedef struct HOME_CONFIG {
+  int16_t wType;
+  int16_t wPhase0Dir;
+  int16_t wPhase1Dir;
+  int16_t wSensorMode;
+  double dfHomeOffset;
+} HOME_CONFIG;
+
+typedef struct ENCODER_CONFIG {
+  int16_t wType;
+  int16_t wAInverse;
+  int16_t wBInverse;
+  int16_t wCInverse;
+  int16_t wABSwap;
+  int16_t wReserved[3];
+} ENCODER_CONFIG;
+
+typedef struct MACHINE_PARAM {
+  int16_t wDirReverse;
+  uint16_t wRPM;
+  uint32_t dwPPR;
+  double dfPitch;
+  double dfGearRatio;
+  double dfHighLimit;
+  double dfLowLimit;
+  double dfHighLimitOffset;
+  double dfLowLimitOffset;
+  int16_t wPulseMode;
+  int16_t wPulseWidth;
+  int16_t wCommandMode;
+  HOME_CONFIG HomeConfig;
+  ENCODER_CONFIG EncoderConfig;
+  int16_t wOverTravelUpSensorMode;
+  int16_t wOverTravelDownSensorMode;
+} MACHINE_PARAM;
+
+/* Pitch-error compensation table of one slot. */
+typedef struct COMP_PARAM {
+  int32_t dwInterval;
+  int16_t wZeroIndex;
+  int16_t wPositive[256];
+  int16_t wNegative[256];
+} COMP_PARAM;
+
+typedef void (*VNL_CycleRoutine)(void);
+typedef void (*VNL_Routine)(void* flags);
+
+/* Library frame */
+VNL_API int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* cards,
+                               uint16_t cardCount);
+VNL_API int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const void* cards,
+                                uint16_t cardCount);
+VNL_API int32_t VNL_CloseSystem(void);
+VNL_API int32_t VNL_GetErrorCode(uint16_t group);
+VNL_API int32_t VNL_ClearError(uint16_t group);
+VNL_API void VNL_EnableSimulation(void);
+VNL_API void VNL_DisableSimulation(void);
+VNL_API void VNL_SimulationRoutine(void);
+VNL_API void VNL_TimeDelay(int32_t ms);
+
+/* Cycle routine and routine registration */
+VNL_API int32_t VNL_SetCycleInterruptRoutine(VNL_CycleRoutine routine);
+VNL_API int32_t VNL_SetLIORoutine(VNL_Routine routine, uint16_t card);
+VNL_API int32_t VNL_SetENCRoutine(VNL_Routine routine, uint16_t card);
+VNL_API int32_t VNL_SetADCRoutine(VNL_Routine routine, uint16_t card);
+VNL_API int32_t VNL_SetPCLRoutine(VNL_Routine routine, uint16_t card);
+VNL_API uint8_t* VNL_GetIPOCommandFlagPtr(uint16_t group);
+VNL_API uint8_t* VNL_GetIPORunFlagPtr(uint16_t group);
+
+/* Configuration and machine parameters */
+VNL_API int32_t VNL_SetMachParam(const MACHINE_PARAM* param, uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_GetMachParam(MACHINE_PARAM* param, uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_UpdateMachParam(void);
+VNL_API int32_t VNL_SetGroupConfig(const int32_t* config);
+VNL_API int32_t VNL_SetGroupContent(uint16_t group, uint16_t card, int16_t x, int16_t y, int16_t z,
+                                    int16_t u, int16_t v, int16_t w);
+VNL_API int32_t VNL_SetUnit(int32_t unitType, uint16_t group);
+VNL_API int32_t VNL_GetUnit(uint16_t group);
+VNL_API int32_t VNL_SetAbsolute(uint16_t group);
+VNL_API int32_t VNL_SetIncrease(uint16_t group);
+VNL_API int32_t VNL_GetCoordType(uint16_t group);
+VNL_API int32_t VNL_SetInterpolateTime(double ms);
+VNL_API double VNL_GetInterpolateTime(void);
+VNL_API int32_t VNL_SetMaxPulseSpeed(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                     int32_t w);
+VNL_API int32_t VNL_GetMaxPulseSpeed(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                     int32_t* w);
+VNL_API int32_t VNL_SetMaxPulseAcc(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                   int32_t w);
+VNL_API int32_t VNL_GetMaxPulseAcc(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                   int32_t* w);
+VNL_API int32_t VNL_SetSysMaxSpeed(double speed);
+VNL_API double VNL_GetSysMaxSpeed(void);
+VNL_API int32_t VNL_SetOverTravelCheck(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                       int32_t w, uint16_t group);
+VNL_API int32_t VNL_GetOverTravelCheck(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                       int32_t* w, uint16_t group);
+VNL_API int32_t VNL_EnableLimitSwitchCheck(int32_t mode);
+VNL_API int32_t VNL_DisableLimitSwitchCheck(void);
+VNL_API int32_t VNL_SetServoOn(uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_SetServoOff(uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_EnablePosReady(uint16_t card);
+VNL_API int32_t VNL_DisablePosReady(uint16_t card);
+VNL_API int32_t VNL_DefinePosHere(uint16_t group);
+VNL_API int32_t VNL_define_pos_here(uint16_t group);
+VNL_API int32_t VNL_EnableDryRun(void);
+VNL_API int32_t VNL_DisableDryRun(void);
+VNL_API int32_t VNL_CheckDryRun(void);
+VNL_API int32_t VNL_ResetMotion(void);
+VNL_API int32_t VNL_ResetDevice(void);
+
+/* Status, position, in-position and compensation */
+VNL_API int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, double* v, double* w,
+                              uint16_t group);
+VNL_API int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                int32_t* w, uint16_t group);
+VNL_API int32_t VNL_GetCurPulseStockCount(int16_t* count, uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_GetLimitSwitchStatus(int16_t* status, uint16_t which, uint16_t axis,
+                                         uint16_t card);
+VNL_API int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint16_t card);
+VNL_API int32_t VNL_GetEmgcStopStatus(uint16_t* status, uint16_t card);
+VNL_API int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int32_t* a3, int32_t* a4,
+                                  int32_t* a5, uint16_t card);
+VNL_API int32_t VNL_SetPGain(uint16_t g0, uint16_t g1, uint16_t g2, uint16_t g3, uint16_t g4,
+                             uint16_t g5, uint16_t card);
+VNL_API int32_t VNL_GetPGain(int16_t* g0, int16_t* g1, int16_t* g2, int16_t* g3, int16_t* g4,
+                             int16_t* g5, uint16_t card);
+VNL_API int32_t VNL_EnableInPos(uint16_t group);
+VNL_API int32_t VNL_DisableInPos(uint16_t group);
+VNL_API int32_t VNL_SetInPosTolerance(int16_t x, int16_t y, int16_t z, int16_t u, int16_t v,
+                                      int16_t w, uint16_t group);
+VNL_API int32_t VNL_GetInPosTolerance(int16_t* x, int16_t* y, int16_t* z, int16_t* u, int16_t* v,
+                                      int16_t* w, uint16_t group);
+VNL_API int32_t VNL_GetInPosStatus(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
+                                   uint8_t* w, uint16_t group);
+VNL_API int32_t VNL_SetInPosCheckTime(uint16_t time, uint16_t group);
+VNL_API int32_t VNL_SetCompParam(const COMP_PARAM* param, uint16_t slot, uint16_t card);
+VNL_API int32_t VNL_UpdateCompParam(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VARNELPCI_H */
