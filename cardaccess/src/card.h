@@ -94,13 +94,12 @@ class Chip {
   std::uint16_t model_;
 };
 
-
 inline constexpr std::size_t kModuleCount = 9;  // DDA .. PCL, in source-bit order
 
 struct Slot {
-  std::mutex lock;               // shadows, register read-modify-writes, the port
-  std::mutex lifecycle;          // serialises opening and closing of this index
-  RegisterPort* port = nullptr;  // non-null while the card is open
+  std::mutex lock;                         // shadows, register read-modify-writes, the port
+  std::mutex lifecycle;                    // serialises opening and closing of this index
+  RegisterPort* port = nullptr;            // non-null while the card is open
   std::unique_ptr<RegisterPort> testPort;  // a port attached without a service
   std::atomic<std::uint16_t> model{QORA_MODEL_210};
   Shadows shadows;
