@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "planner/command.h"
+
 namespace vnl {
 
 constexpr int kGroups = 72;
@@ -13,20 +15,9 @@ constexpr int kCards = 12;
 constexpr int kQueueRecords = 30000;
 constexpr int kPulseSlots = 3;
 
-// One queued motion command; the planner fills and reads it.
-struct MotionCommand {
-  uint32_t code;
-  uint32_t reserved;
-  double speed;
-  uint32_t index;
-  uint32_t coordMode;
-  double target[6];
-  double centre[3];
-  double reference[3];
-  int32_t direction;
-  uint32_t plane;
-  uint32_t padding[2];
-};
+// One queued motion command: the planner's record, so the storage the core
+// reserves is exactly what the planner's queue holds.
+using MotionCommand = planner::MotionCommand;
 
 // Three-slot ring of pulse blocks, written by the planner, read by the output layer.
 struct PulseQueue {
