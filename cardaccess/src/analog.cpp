@@ -4,10 +4,10 @@
 
 #include "cardaccess/src/card.h"
 #include "cardaccess/src/encoding.h"
-#include "cardaccess/src/regs.h"
+#include "platform/chip/regs.h"
 
 using namespace qora;
-namespace r = qora::reg;
+namespace r = chip::reg;
 
 namespace {
 

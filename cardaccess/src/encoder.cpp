@@ -2,10 +2,10 @@
 // configuration, trigger, group interrupt enables and the encoder control
 // register are write-only and kept in shadows.
 #include "cardaccess/src/card.h"
-#include "cardaccess/src/regs.h"
+#include "platform/chip/regs.h"
 
 using namespace qora;
-namespace r = qora::reg;
+namespace r = chip::reg;
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "cardaccess/src/card.h"
 #include "cardaccess/src/frame_internal.h"
-#include "cardaccess/src/regs.h"
+#include "platform/chip/regs.h"
 
-namespace r = qora::reg;
+namespace r = chip::reg;
 
 namespace qora {
 

@@ -2,10 +2,10 @@
 // outputs, input interrupt types, timer and watchdog. The only module whose
 // signal layout depends on the chip model.
 #include "cardaccess/src/card.h"
-#include "cardaccess/src/regs.h"
+#include "platform/chip/regs.h"
 
 using namespace qora;
-namespace r = qora::reg;
+namespace r = chip::reg;
 
 namespace {
 

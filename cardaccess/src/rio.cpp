@@ -2,10 +2,10 @@
 // Each control register carries an interrupt-type byte whose fields reach the
 // chip only where the interrupt enable mask is set.
 #include "cardaccess/src/card.h"
-#include "cardaccess/src/regs.h"
+#include "platform/chip/regs.h"
 
 using namespace qora;
-namespace r = qora::reg;
+namespace r = chip::reg;
 
 namespace {
 

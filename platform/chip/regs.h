@@ -1,10 +1,11 @@
-// Register names the module units use: offsets of address space 2 (and the
+// The motion chip's register map, shared by the card-access library and the
+// virtual card so the two cannot drift apart: offsets of address space 2 (and the
 // bridge register of space 1) and the bit fields inside them.
 #pragma once
 
 #include <cstdint>
 
-namespace qora::reg {
+namespace chip::reg {
 
 // A bit field of a 16-bit register word.
 struct Field {
@@ -283,4 +284,4 @@ inline constexpr Field kRioTransError{4, 4};        // control B
 inline constexpr unsigned kRioTransIntBit = 8;      // control C
 inline constexpr unsigned kRioConditionBits = 13;
 
-}  // namespace qora::reg
+}  // namespace chip::reg

@@ -1,0 +1,55 @@
+// The motion chip of the virtual card: every module's registers (address
+// space 2, 16-bit) with their side effects, and the axis plant behind the
+// pulse outputs and sensor inputs. Not thread-safe: the card that owns it
+// serialises every access.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "platform/vcard/export.h"
+#include "platform/vcard/plant.h"
+
+namespace vcard {
+
+enum class ChipModel : std::uint16_t { Qora210 = 2, Qora310 = 3 };
+
+class VCARD_EXPORT Chip {
+ public:
+  explicit Chip(ChipModel model);
+  ~Chip();
+  Chip(const Chip&) = delete;
+  Chip& operator=(const Chip&) = delete;
+
+  ChipModel model() const;
+
+  // Bus side. Reads may have side effects (shift-out, conditions that clear
+  // when read); offsets outside the map read 0 and ignore writes.
+  std::uint16_t read(std::uint32_t offset);
+  void write(std::uint32_t offset, std::uint16_t value);
+
+  // One DDA cycle: each enabled, running axis outputs the command at the head
+  // of its FIFO, the plant integrates the pulses, encoders and sensors follow,
+  // and the modules raise their conditions.
+  void runCycle();
+  // Lets the time-driven parts (timer, watchdog, ADC conversion, remote I/O
+  // cycle) catch up to `now`. Called before every access and cycle.
+  void advanceTo(std::chrono::nanoseconds now);
+
+  // The interrupt source register as a read would return it, without side effects.
+  std::uint16_t pendingSources() const;
+  // Whether the pulse engine runs, and its cycle length from the timing register.
+  bool engineRunning() const;
+  std::chrono::nanoseconds cyclePeriod() const;
+
+  // The plant and the card's electrical inputs and outputs, for the test bench.
+  Plant& plant();
+  const Plant& plant() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vcard

@@ -1,0 +1,3 @@
+#pragma once
+
+#define VCARD_EXPORT __attribute__((visibility("default")))
