@@ -1,0 +1,3 @@
+#pragma once
+
+#define PCISVC_EXPORT __attribute__((visibility("default")))
