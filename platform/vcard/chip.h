@@ -36,7 +36,9 @@ class VCARD_EXPORT Chip {
   // cycle) catch up to `now`. Called before every access and cycle.
   void advanceTo(std::chrono::nanoseconds now);
 
-  // The interrupt source register as a read would return it, without side effects.
+  // The interrupt source register as a read would return it, without side
+  // effects. Changes made on the plant are taken in at the next access,
+  // cycle or advanceTo(); until then they raise no condition.
   std::uint16_t pendingSources() const;
   // Whether the pulse engine runs, and its cycle length from the timing register.
   bool engineRunning() const;
