@@ -9,11 +9,10 @@
 #include <memory>
 
 #include "platform/vcard/export.h"
+#include "platform/vcard/model.h"
 #include "platform/vcard/plant.h"
 
 namespace vcard {
-
-enum class ChipModel : std::uint16_t { Qora210 = 2, Qora310 = 3 };
 
 class VCARD_EXPORT Chip {
  public:
@@ -37,7 +36,9 @@ class VCARD_EXPORT Chip {
   // cycle) catch up to `now`. Called before every access and cycle.
   void advanceTo(std::chrono::nanoseconds now);
 
-  // The interrupt source register as a read would return it, without side effects.
+  // The interrupt source register as a read would return it, without side
+  // effects. Changes made on the plant are taken in at the next access,
+  // cycle or advanceTo(); until then they raise no condition.
   std::uint16_t pendingSources() const;
   // Whether the pulse engine runs, and its cycle length from the timing register.
   bool engineRunning() const;
@@ -46,6 +47,14 @@ class VCARD_EXPORT Chip {
   // The plant and the card's electrical inputs and outputs, for the test bench.
   Plant& plant();
   const Plant& plant() const;
+
+  // Frame registers as last written (they have no effect inside the chip).
+  std::uint16_t irqSelect() const;
+  std::uint16_t interruptOutputControl() const;
+  // Diagnostics: accesses to offsets outside the map (odd offsets included),
+  // and commands dropped because the axis FIFO was full.
+  std::uint64_t unmappedAccesses() const;
+  std::uint64_t fifoOverruns(unsigned axis) const;
 
  private:
   struct Impl;
