@@ -1,0 +1,191 @@
+// Opening, initialising and closing cards on the virtual bus through the
+// driver service: the open sequence's messages for each injected fault, the
+// scan order of two cards of a model, the chip set-up of initialisation, and
+// the interrupt thread serving one DDA routine call per cycle.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "cardaccess/include/qoradrv.h"
+#include "platform/clock/clock.h"
+#include "platform/msgbox/msgbox.h"
+#include "platform/vcard/bus.h"
+
+namespace {
+
+using vcard::ChipModel;
+
+std::atomic<int> ddaCalls{0};
+std::atomic<int> stockReads{0};
+void countDda(std::uint8_t*) {
+  ++ddaCalls;
+}
+// A routine that calls back into the library from the interrupt thread.
+void readStockFromRoutine(std::uint8_t*) {
+  std::uint16_t count = 99;
+  if (QORA_DDA_GetStockCount(0, &count, 0) == 1) ++stockReads;
+}
+
+int init210(std::uint16_t card, QORA_ISR dda = nullptr) {
+  return QORA210_Init(dda, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                      card);
+}
+int init310(std::uint16_t card) {
+  return QORA310_Init(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                      nullptr, card);
+}
+
+class OpenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::useVirtualTime();
+    vcard::bus().clear();
+    previous_ =
+        platform::msgbox::setHandler([this](const std::string& text, const std::string& caption) {
+          messages_.push_back(text);
+          EXPECT_EQ(caption, "Error");
+        });
+    ddaCalls = 0;
+    stockReads = 0;
+  }
+  void TearDown() override {
+    for (std::uint16_t c = 0; c < QORA_MAX_CARDS; ++c)
+      QORA_Close(c);
+    platform::msgbox::setHandler(previous_);
+    vcard::bus().clear();
+    platform::useRealTime();
+  }
+  void inject(void (*change)(vcard::Faults&)) {
+    vcard::Faults f;
+    change(f);
+    vcard::bus().setFaults(f);
+  }
+  static bool isOpen(std::uint16_t card) { return QORA_ResetModule(QORA_MODULE_CHIP, card) == 1; }
+
+  std::vector<std::string> messages_;
+  platform::msgbox::Handler previous_;
+};
+
+TEST_F(OpenTest, EachFailureShowsItsMessagesAndLeavesTheSlotEmpty) {
+  struct Case {
+    const char* name;
+    void (*fault)(vcard::Faults&);
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases{
+      {"no card",
+       [](vcard::Faults& f) { f.scanFindsNothing = true; },
+       {"No cards found !\n", "Cannot find QX-7T card !\n"}},
+      {"no service",
+       [](vcard::Faults& f) { f.serviceUnavailable = true; },
+       {"Cannot open this QX-7T card !\n"}},
+      {"old service", [](vcard::Faults& f) { f.version = 601; }, {"Incorrect driver version !\n"}},
+      {"in use",
+       [](vcard::Faults& f) { f.cardInUse = true; },
+       {"Could not lock this QX-7T card, already in use !\n"}},
+  };
+  vcard::bus().install(ChipModel::Qora210);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages_.clear();
+    inject(c.fault);
+    EXPECT_EQ(init210(0), 0);
+    EXPECT_EQ(messages_, c.messages);
+    EXPECT_FALSE(isOpen(0));
+    EXPECT_FALSE(vcard::bus().registered(*vcard::bus().card(0)));
+  }
+  // A model that is not installed.
+  vcard::bus().setFaults({});
+  messages_.clear();
+  EXPECT_EQ(init310(0), 0);
+  EXPECT_EQ(messages_,
+            (std::vector<std::string>{"No cards found !\n", "Cannot find QX-7T card !\n"}));
+}
+
+TEST_F(OpenTest, CardsOfAModelOpenInScanOrder) {
+  vcard::bus().install(ChipModel::Qora310);
+  vcard::bus().install(ChipModel::Qora210);
+  vcard::bus().install(ChipModel::Qora210);
+  ASSERT_EQ(init210(0), 1);
+  EXPECT_TRUE(vcard::bus().registered(*vcard::bus().card(ChipModel::Qora210, 0)));
+  EXPECT_FALSE(vcard::bus().registered(*vcard::bus().card(ChipModel::Qora210, 1)));
+  ASSERT_EQ(init210(1), 1);
+  EXPECT_TRUE(vcard::bus().registered(*vcard::bus().card(ChipModel::Qora210, 1)));
+  EXPECT_EQ(init210(2), 0);
+  EXPECT_EQ(messages_, std::vector<std::string>{"Card out of range of available cards !\n"});
+  // The 310 card is the first of its model: index 0 of that model, here opened as card 2.
+  messages_.clear();
+  EXPECT_EQ(init310(2), 0) << "index 2 of the second model does not exist";
+  EXPECT_EQ(messages_, std::vector<std::string>{"Card out of range of available cards !\n"});
+  EXPECT_EQ(init210(0), 0) << "already open";
+  EXPECT_EQ(init210(QORA_MAX_CARDS), 0);
+}
+
+TEST_F(OpenTest, InitialisationSetsUpTheChipAndCloseResetsAndReleasesIt) {
+  auto card = vcard::bus().install(ChipModel::Qora210);
+  card->recordWrites(true);
+  ASSERT_EQ(init210(0), 1);
+  std::vector<vcard::RegisterWrite> chipWrites;
+  for (const auto& w : card->writes())
+    if (w.space == 2) chipWrites.push_back(w);
+  const std::vector<vcard::RegisterWrite> expected{
+      {2, 0x00, 0x0200, 16}, {2, 0x00, 0, 16}, {2, 0x04, 0x0200, 16}, {2, 0x06, 3, 16}};
+  EXPECT_EQ(chipWrites, expected);
+  EXPECT_TRUE(card->interruptArmed());
+  std::uint32_t bridge = 0;
+  ASSERT_TRUE(card->read(1, 0x4C, 8, bridge));
+  EXPECT_EQ(bridge & 0x41, 0x41u) << "both interrupt enables set";
+
+  card->clearWrites();
+  EXPECT_EQ(QORA_Close(0), 1);
+  const std::vector<vcard::RegisterWrite> reset{{2, 0x00, 0x0200, 16}, {2, 0x00, 0, 16}};
+  EXPECT_EQ(card->writes(), reset);
+  EXPECT_FALSE(card->interruptArmed());
+  EXPECT_FALSE(vcard::bus().registered(*card));
+  EXPECT_EQ(QORA_Close(0), 0);
+  // A closed index opens again, as either model.
+  EXPECT_EQ(init210(0), 1);
+}
+
+TEST_F(OpenTest, WithoutInterruptsOrTransfersTheCardStillOpens) {
+  vcard::bus().install(ChipModel::Qora210);
+  inject([](vcard::Faults& f) { f.interruptEnableFails = true; });
+  ASSERT_EQ(init210(0, countDda), 1);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_FALSE(vcard::bus().card(0)->interruptArmed());
+  QORA_Close(0);
+
+  inject([](vcard::Faults& f) { f.transfersFail = true; });
+  ASSERT_EQ(init210(0), 1);
+  std::uint16_t flag = 7;
+  EXPECT_EQ(QORA_DDA_CheckFIFOEmpty(0, &flag, 0), 1);
+  EXPECT_EQ(flag, 0) << "a failed read yields 0";
+}
+
+TEST_F(OpenTest, TheInterruptThreadCallsTheDdaRoutineOncePerCycle) {
+  vcard::bus().install(ChipModel::Qora210);
+  ASSERT_EQ(init210(0, countDda), 1);
+  ASSERT_EQ(QORA_DDA_SetTime(1.0f, 5, 0), 1);
+  ASSERT_EQ(QORA_DDA_EnableCycleInt(0), 1);
+  ASSERT_EQ(QORA_DDA_StartEngine(0), 1);
+  platform::clock().sleepFor(std::chrono::nanoseconds(819200 * 250));
+  EXPECT_EQ(ddaCalls.load(), 250);
+  EXPECT_EQ(vcard::bus().card(0)->cycles(), 250u);
+  ASSERT_EQ(QORA_Close(0), 1);
+  platform::clock().sleepFor(std::chrono::nanoseconds(819200 * 10));
+  EXPECT_EQ(ddaCalls.load(), 250) << "no routine after close";
+}
+
+TEST_F(OpenTest, RoutinesMayCallTheLibrary) {
+  vcard::bus().install(ChipModel::Qora210);
+  ASSERT_EQ(init210(0, readStockFromRoutine), 1);
+  QORA_DDA_SetTime(1.0f, 5, 0);
+  QORA_DDA_EnableCycleInt(0);
+  QORA_DDA_StartEngine(0);
+  platform::clock().sleepFor(std::chrono::nanoseconds(819200 * 20));
+  EXPECT_EQ(stockReads.load(), 20);
+}
+
+}  // namespace
