@@ -1,11 +1,14 @@
 // Library frame, output layer, configuration, status and compensation of varnelpci.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
+#include "card_path.h"
 #include "planner_seam.h"
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
@@ -117,6 +120,13 @@ struct Library {
 
   // output layer
   std::atomic<int16_t> otUp[kAxes], otDown[kAxes], home[kAxes];
+  // sensor levels: over-travel 0 or 1 (2 = not used), home 0 or 1
+  std::atomic<int16_t> levelUp[kAxes], levelDown[kAxes], levelHome[kAxes];
+  std::atomic<uint8_t> reversed[kAxes];  // the axis's direction-reverse flag
+  std::atomic<int32_t> lastOutputPulse[kAxes];
+  // encoder index latches of axes 0..5, shared by all cards (homing)
+  std::atomic<int32_t> indexLatch[kSlots];
+  std::atomic<uint8_t> indexFound[kSlots];
   std::atomic<uint8_t> limitState[kAxes], tripped[kAxes], direction[kAxes];
   std::atomic<uint8_t> limitMode{0};
   std::atomic<uint8_t> pulseEnable[kAxes];
@@ -272,6 +282,130 @@ struct Library {
     mode.store(kIdle, std::memory_order_release);
   }
 
+  bool onCards() const { return simOut.load(std::memory_order_relaxed) == 0; }
+
+  // The sensor levels and output parameters of every axis of the open cards.
+  void takeSensorLevels() {
+    for (int a = 0; a < kAxes; ++a) {
+      levelUp[a].store(param[a].wOverTravelUpSensorMode, std::memory_order_relaxed);
+      levelDown[a].store(param[a].wOverTravelDownSensorMode, std::memory_order_relaxed);
+      levelHome[a].store(param[a].HomeConfig.wSensorMode, std::memory_order_relaxed);
+      reversed[a].store(param[a].wDirReverse != 0 ? 1 : 0, std::memory_order_relaxed);
+    }
+  }
+  void writeOutputParams() {
+    for (int c = 0; c < cardCount; ++c)
+      for (int a = 0; a < 6; ++a)
+        cards::writeOutputParams(c, a, param[c * 6 + a]);
+  }
+
+  // Empties the group's card queues and restarts their channels.
+  void flushGroup(int g) {
+    const int card = table[g].card.load(std::memory_order_relaxed);
+    if (card >= cardCount || !onCards()) return;
+    for (auto& slot : table[g].axis) {
+      const int ax = slot.load(std::memory_order_relaxed);
+      if (ax >= 0 && ax < 6) cards::flushAxis(card, ax);
+    }
+  }
+
+  // The part of the cycle that reads and guards the cards: sensor sampling,
+  // directions, limit states and the limit stop.
+  void sampleCards() {
+    for (int c = 0; c < cardCount; ++c) {
+      for (int ax = 0; ax < 6; ++ax) {
+        const int a = c * 6 + ax;
+        const int16_t up = levelUp[a].load(std::memory_order_relaxed);
+        const int16_t down = levelDown[a].load(std::memory_order_relaxed);
+        // One read per sensor and cycle serves both the sensor words and the limit states.
+        const bool upActive = cards::overTravelUp(c, ax, up);
+        const bool downActive = cards::overTravelDown(c, ax, down);
+        otUp[a].store(upActive ? 1 : 0, std::memory_order_relaxed);
+        otDown[a].store(downActive ? 1 : 0, std::memory_order_relaxed);
+        home[a].store(
+            cards::homeSensor(c, ax, levelHome[a].load(std::memory_order_relaxed)) ? 1 : 0,
+            std::memory_order_relaxed);
+        const bool upLimit = (up == 0 || up == 1) && upActive;
+        const bool downLimit = (down == 0 || down == 1) && downActive;
+        limitState[a].store(cards::limitState(upLimit, downLimit), std::memory_order_relaxed);
+        tripped[a].store(upLimit || downLimit ? 1 : 0, std::memory_order_relaxed);
+      }
+    }
+    if (!dryRun) {
+      for (int g = 0; g < kGroups; ++g) {
+        if (!tableGroupOk(g)) continue;
+        const int c = table[g].card.load(std::memory_order_relaxed);
+        for (auto& slot : table[g].axis) {
+          const int ax = slot.load(std::memory_order_relaxed);
+          if (ax < 0 || ax >= 6) continue;
+          const int a = c * 6 + ax;
+          int32_t now = 0;
+          if (!cards::outputPulses(c, ax, now)) continue;
+          const int32_t before = lastOutputPulse[a].exchange(now, std::memory_order_relaxed);
+          direction[a].store(
+              cards::direction(before, now, reversed[a].load(std::memory_order_relaxed)),
+              std::memory_order_relaxed);
+        }
+      }
+    }
+    const uint8_t check = limitMode.load(std::memory_order_relaxed);
+    if (check == 0) return;
+    for (int c = 0; c < cardCount; ++c)
+      for (int ax = 0; ax < 6; ++ax) {
+        const int a = c * 6 + ax;
+        if (cards::stopsAxis(check, limitState[a].load(std::memory_order_relaxed),
+                             direction[a].load(std::memory_order_relaxed)))
+          cards::stopAxis(c, ax);
+      }
+  }
+
+  // The cycle routine on card 0's interrupt thread, once per period.
+  void cardCycle() {
+    if (VNL_CycleRoutine r = cycleRoutine.load(std::memory_order_acquire)) r();
+    simOut.store(0, std::memory_order_relaxed);
+    if (runState.load(std::memory_order_acquire) == 0) return;
+    sampleCards();
+    bool due = false;
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int g = 0; g < kGroups; ++g) {
+        if (!tableGroupOk(g)) continue;
+        const int c = table[g].card.load(std::memory_order_relaxed);
+        int first = -1;
+        for (auto& slot : table[g].axis) {
+          const int ax = slot.load(std::memory_order_relaxed);
+          if (ax >= 0 && ax < 6) {
+            first = ax;
+            break;
+          }
+        }
+        if (first < 0) continue;
+        due = true;
+        if (cards::stock(c, first) >= 63) continue;
+        if (suspendStep.load(std::memory_order_acquire) != 1) planner->step(g);
+      }
+      if (due) dispatch();
+    }
+    for (int c = 0; c < cardCount; ++c)
+      for (int ax = 0; ax < 6; ++ax)
+        stock[c * 6 + ax].store(static_cast<int16_t>(cards::stock(c, ax)),
+                                std::memory_order_relaxed);
+  }
+
+  // An encoder group's latch events (flags 3..5) record the index latch of
+  // the first channel whose event is set, then the application's routine runs.
+  void encoderEvent(int card, int firstChannel, uint8_t* flags) {
+    for (int i = 0; i < 3; ++i) {
+      if (flags[3 + i] == 0) continue;
+      int32_t v = 0;
+      QORA_ENC_GetLatchValue(static_cast<uint16_t>(firstChannel + i), &v,
+                             static_cast<uint16_t>(card));
+      indexLatch[firstChannel + i].store(v, std::memory_order_relaxed);
+      indexFound[firstChannel + i].store(255, std::memory_order_release);
+      break;
+    }
+    if (VNL_Routine r = enc[card].load(std::memory_order_acquire)) r(flags);
+  }
+
   void setLatch(uint8_t v) {
     latch.store(v, std::memory_order_relaxed);
     outErrorFlag.store(255, std::memory_order_release);
@@ -304,7 +438,17 @@ struct Library {
     else if (m == kIdle && cmd == kStartHoming)
       set(kHoming);
     else if (m == kIdle && cmd == kStop) {
-      resetOutput();  // card queues and pulse counters are restarted on the card path only
+      resetOutput();
+      if (onCards()) {
+        for (int g = 0; g < kGroups; ++g) {
+          if (!tableGroupOk(g)) continue;
+          flushGroup(g);
+          planner->reset(g);
+        }
+        for (int c = 0; c < cardCount; ++c)
+          for (int ax = 0; ax < 6; ++ax)
+            cards::restartPulseCounter(c, ax);
+      }
     } else if (m == kRunning && cmd == kStartOutput) {
     } else if (m == kRunning && cmd == kHold) {
       set(kHolding);
@@ -346,6 +490,10 @@ struct Library {
       case 14:
       case 15:
         if (value < kGroups) {
+          if (code == 15) {
+            flushGroup(value);
+            planner->reset(value);
+          }
           for (auto& s : table[value].axis) {
             int a = s.load(std::memory_order_relaxed);
             if (a < 6) pulseEnable[table[value].card.load() * 6 + a].store(code == 14 ? 1 : 0);
@@ -353,14 +501,39 @@ struct Library {
         }
         break;
       case 1:
+        if (value < cardCount)
+          for (int ax = 0; ax < 6; ++ax) {
+            const int a = value * 6 + ax;
+            if (pGain[a] >= 1 && pGain[a] <= 127)
+              QORA_PCL_SetScaleGain(static_cast<uint16_t>(ax), pGain[a],
+                                    static_cast<int16_t>(gainShift[a]), value);
+          }
+        break;
       case 2:
-      case 3:
+        for (int c = 0; c < cardCount; ++c)
+          QORA_DDA_SetTime(static_cast<float>(interpTime.load()), 5, static_cast<uint16_t>(c));
+        break;
+      case 3: {
+        float t = 0.0f;
+        if (cardCount > 0 && QORA_DDA_GetTime(&t, 0) != 0) interpTime.store(t);
+        break;
+      }
       case 4:
+        for (int c = 0; c < cardCount; ++c)
+          QORA_ResetModule(QORA_MODULE_CHIP, static_cast<uint16_t>(c));
+        break;
       case 8:
+        QORA_LIO_EnablePrdy(value);
+        break;
       case 9:
+        QORA_LIO_DisablePrdy(value);
+        break;
       case 10:
+        QORA_LIO_ServoOn(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
+        break;
       case 11:
-        break;  // card work; no card is open on this path
+        QORA_LIO_ServoOff(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
+        break;
       default:
         setLatch(3);
         break;
@@ -434,9 +607,17 @@ struct Library {
         continue;
       }
       if (pulseEnable[a].load(std::memory_order_relaxed) != 1) continue;
-      // Simulation: the count becomes the simulated feedback and the pulse position.
-      simFeedback[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
-      pulsePos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_release);
+      const auto count = static_cast<int32_t>(sum[a]);
+      if (onCards()) {
+        if (cards::maySend(limitMode.load(std::memory_order_relaxed),
+                           limitState[a].load(std::memory_order_relaxed), count,
+                           reversed[a].load(std::memory_order_relaxed) != 0))
+          cards::send(a / 6, a % 6, count);
+      } else {
+        // Simulation: the count becomes the simulated feedback.
+        simFeedback[a].fetch_add(count, std::memory_order_relaxed);
+      }
+      pulsePos[a].fetch_add(count, std::memory_order_release);
     }
   }
 
@@ -517,7 +698,17 @@ struct Library {
         break;
     }
     for (int g = 0; g < kGroups; ++g) {
-      if (tableGroupOk(g)) inPosition(g);
+      if (!tableGroupOk(g)) continue;
+      if (onCards()) {
+        const int c = table[g].card.load(std::memory_order_relaxed);
+        for (auto& slot : table[g].axis) {
+          const int ax = slot.load(std::memory_order_relaxed);
+          if (ax < 0 || ax >= 6) continue;
+          encoder[c * 6 + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
+          errCounter[c * 6 + ax].store(cards::errorCounter(c, ax), std::memory_order_relaxed);
+        }
+      }
+      inPosition(g);
     }
     if (served) reqDone.store(255, std::memory_order_release);
   }
@@ -536,12 +727,20 @@ struct Library {
   int32_t hardwareInit() {
     for (auto& q : pulseQueues)
       q.clear();
-    for (int c = 0; c < cardCount; ++c) {
-      if (simOut.load()) break;
-      if (cardType[c] == 2 || cardType[c] == 3)
-        return -1;  // card access is not linked in this build
+    takeSensorLevels();
+    for (int c = 0; c < cardCount && onCards(); ++c) {
+      if (!cards::open(c, cardType[c], routinesOf(c))) {
+        // The cards opened so far are closed again, so a later initialisation can open them.
+        for (int k = 0; k < c; ++k)
+          cards::close(k);
+        return -1;
+      }
     }
     resetOutput();
+    if (onCards()) {
+      cards::initialise(cardCount, interpTime.load());
+      writeOutputParams();
+    }
     bool anyInUse = false;
     for (int g = 0; g < kGroups; ++g) {
       int32_t u = config[g].inUse.load();
@@ -556,6 +755,7 @@ struct Library {
     if (!anyInUse) {
       setGroup(0, 0, {0, 1, 2, 3, 4, 5});
     }
+    if (onCards()) cards::start(cardCount);
     for (int a = 0; a < kAxes; ++a) {
       pulsePos[a].store(0);
       simFeedback[a].store(0);
@@ -568,10 +768,13 @@ struct Library {
       direction[a].store(0);
       otUp[a].store(0);
       otDown[a].store(0);
+      lastOutputPulse[a].store(0);
       pulseEnable[a].store(1);
     }
     return 0;
   }
+
+  static cards::CardRoutines routinesOf(int card);
 
   void setGroup(int g, int card, std::initializer_list<int16_t> axes) {
     for (GroupConfig* c : {&config[g], &table[g]}) {
@@ -593,6 +796,40 @@ struct Library {
 Library& lib() {
   static Library instance;
   return instance;
+}
+
+// The routines each card's interrupt thread calls: the cycle routine on
+// card 0, and per card the trampolines to the application's routines.
+void cycleTrampoline(uint8_t*) {
+  lib().cardCycle();
+}
+template <int Card>
+void adcTrampoline(uint8_t* flags) {
+  if (VNL_Routine r = lib().adc[Card].load(std::memory_order_acquire)) r(flags);
+}
+template <int Card>
+void lioTrampoline(uint8_t* flags) {
+  if (VNL_Routine r = lib().lio[Card].load(std::memory_order_acquire)) r(flags);
+}
+template <int Card>
+void pclTrampoline(uint8_t* flags) {
+  if (VNL_Routine r = lib().pcl[Card].load(std::memory_order_acquire)) r(flags);
+}
+template <int Card, int FirstChannel>
+void encTrampoline(uint8_t* flags) {
+  lib().encoderEvent(Card, FirstChannel, flags);
+}
+
+template <std::size_t... C>
+constexpr std::array<cards::CardRoutines, sizeof...(C)> makeRoutines(std::index_sequence<C...>) {
+  return {cards::CardRoutines{C == 0 ? &cycleTrampoline : nullptr, &encTrampoline<int(C), 0>,
+                              &encTrampoline<int(C), 3>, &adcTrampoline<int(C)>,
+                              &lioTrampoline<int(C)>, &pclTrampoline<int(C)>}...};
+}
+
+cards::CardRoutines Library::routinesOf(int card) {
+  static constexpr auto table = makeRoutines(std::make_index_sequence<kCards>{});
+  return table[card];
 }
 
 void Library::definePosition(int g) {
@@ -706,6 +943,15 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   // In the closing state the simulated cycle still runs so the stop is taken.
   L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
+  if (L.onCards()) {
+    for (int c = 0; c < L.cardCount; ++c) {
+      const auto card = static_cast<uint16_t>(c);
+      QORA_DDA_DisableCycleInt(card);
+      QORA_DDA_StopEngine(card);
+      platform::clock().sleepMs(100);
+      QORA_Close(card);
+    }
+  }
   L.hwReady.store(0, std::memory_order_release);
   std::free(L.storage);
   L.storage = nullptr;
@@ -834,6 +1080,8 @@ VNL_EXPORT int32_t VNL_UpdateMachParam(void) {
   auto& L = lib();
   if (!L.ready()) return -1;
   L.planner->attach(L.tables());
+  if (L.onCards()) L.writeOutputParams();
+  L.takeSensorLevels();
   return VNL_ResetMotion();
 }
 
