@@ -1250,11 +1250,11 @@ VNL_EXPORT int32_t VNL_DisableLimitSwitchCheck(void) {
 }
 VNL_EXPORT int32_t VNL_SetServoOn(uint16_t axis, uint16_t card) {
   if (axis > 5 || card > 11) return -5;
-  return 1;  // the card-access call is not available in this build: reported as failure
+  return QORA_LIO_ServoOn(axis, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_SetServoOff(uint16_t axis, uint16_t card) {
   if (axis > 5 || card > 11) return -5;
-  return 1;
+  return QORA_LIO_ServoOff(axis, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_EnablePosReady(uint16_t card) {
   if (card > 11) return -5;
@@ -1341,11 +1341,14 @@ VNL_EXPORT int32_t VNL_GetLimitSwitchStatus(int16_t* status, uint16_t which, uin
 }
 VNL_EXPORT int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint16_t card) {
   if (axis > 5 || card > 11 || !status) return -5;
-  return -14;  // no card-access library in this build
+  uint16_t v = 0;
+  if (QORA_LIO_GetHomeSensor(axis, &v, card) == 0) return -14;
+  *status = static_cast<int16_t>(v) == lib().param[card * 6 + axis].HomeConfig.wSensorMode ? 1 : 0;
+  return 0;
 }
 VNL_EXPORT int32_t VNL_GetEmgcStopStatus(uint16_t* status, uint16_t card) {
   if (card > 11 || !status) return -5;
-  return 1;  // card call unavailable: reported as failure
+  return QORA_LIO_GetEmgcStopStatus(status, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int32_t* a3,
                                      int32_t* a4, int32_t* a5, uint16_t card) {
