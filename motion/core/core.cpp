@@ -620,3 +620,10 @@ VNL_EXPORT int32_t vnl_test_push_pulses(uint16_t group, const int32_t* block) {
     L.modeCmd[vnl::kStartOutput].store(255, std::memory_order_release);
   return 0;
 }
+
+// Test seam: switch only the interface layer's copy of the simulation switch,
+// so that a test thread can run the simulated cycle while the caller's waits
+// merely sleep (the shape of the card path, with the cycle on its own thread).
+VNL_EXPORT void vnl_test_interface_simulation(int32_t on) {
+  lib().simApi.store(on ? 1 : 0, std::memory_order_release);
+}
