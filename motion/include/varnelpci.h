@@ -88,6 +88,15 @@ typedef struct COMP_PARAM {
   int16_t wNegative[256];
 } COMP_PARAM;
 
+/* The command in execution of a group, as VNL_GetCurCommand copies it out. */
+typedef struct CurrentCommandInfo {
+  int32_t nKind;      /* -1 none yet, 0 point-to-point or jog, 1 line, 2 clockwise arc, 3
+                         counter-clockwise */
+  int32_t nIndex;     /* the command's index, 0 to 29999 */
+  double dfSpeed;     /* the command's speed field as queued */
+  double dfTarget[6]; /* X, Y, Z, U, V, W end point, machine units */
+} CurrentCommandInfo;
+
 typedef void (*VNL_CycleRoutine)(void);
 typedef void (*VNL_Routine)(void* flags);
 
@@ -182,6 +191,57 @@ VNL_API int32_t VNL_GetInPosStatus(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* 
 VNL_API int32_t VNL_SetInPosCheckTime(uint16_t time, uint16_t group);
 VNL_API int32_t VNL_SetCompParam(const COMP_PARAM* param, uint16_t slot, uint16_t card);
 VNL_API int32_t VNL_UpdateCompParam(void);
+
+/* Command queue and motion status */
+VNL_API int32_t VNL_GetCommandCount(int32_t* count, uint16_t group);
+VNL_API int32_t VNL_get_cmd_count(uint16_t group); /* returns the count itself */
+VNL_API int32_t VNL_GetCurCommand(CurrentCommandInfo* info, uint16_t group);
+VNL_API int32_t VNL_ResetCommandIndex(uint16_t group);
+VNL_API int32_t VNL_GetMotionStatus(uint16_t group);
+
+/* Speed settings: path profile (acceleration and deceleration type 'S' or 'T',
+   steps in interpolation periods), over-speed percent, and the per-axis
+   point-to-point settings. */
+VNL_API int32_t VNL_SetAccType(char type, uint16_t group);
+VNL_API int32_t VNL_GetAccType(uint16_t group);
+VNL_API int32_t VNL_SetDecType(char type, uint16_t group);
+VNL_API int32_t VNL_GetDecType(uint16_t group);
+VNL_API int32_t VNL_SetAccStep(int32_t steps, uint16_t group);
+VNL_API int32_t VNL_GetAccStep(uint16_t group);
+VNL_API int32_t VNL_SetDecStep(int32_t steps, uint16_t group);
+VNL_API int32_t VNL_GetDecStep(uint16_t group);
+VNL_API double VNL_SetFeedSpeed(double speed, uint16_t group);
+VNL_API double VNL_GetFeedSpeed(uint16_t group);
+VNL_API double VNL_GetCurFeedSpeed(uint16_t group);
+VNL_API int32_t VNL_GetSpeed(double* x, double* y, double* z, double* u, double* v, double* w,
+                             uint16_t group);
+VNL_API int32_t VNL_SetOverSpeed(int32_t percent, uint16_t group);
+VNL_API int32_t VNL_GetOverSpeed(uint16_t group);
+VNL_API int32_t VNL_SetPtPOverSpeed(int32_t percent, uint16_t group);
+VNL_API int32_t VNL_GetPtPOverSpeed(uint16_t group);
+VNL_API int32_t VNL_SetPtPAccType(char x, char y, char z, char u, char v, char w, uint16_t group);
+VNL_API int32_t VNL_GetPtPAccType(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
+                                  uint8_t* w, uint16_t group);
+VNL_API int32_t VNL_SetPtPDecType(char x, char y, char z, char u, char v, char w, uint16_t group);
+VNL_API int32_t VNL_GetPtPDecType(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
+                                  uint8_t* w, uint16_t group);
+VNL_API int32_t VNL_SetPtPAccStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v, int32_t w,
+                                  uint16_t group);
+VNL_API int32_t VNL_GetPtPAccStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                  int32_t* w, uint16_t group);
+VNL_API int32_t VNL_SetPtPDecStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v, int32_t w,
+                                  uint16_t group);
+VNL_API int32_t VNL_GetPtPDecStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                  int32_t* w, uint16_t group);
+
+/* Lines: targets in the caller's units, absolute or incremental by the
+   group's coordinate type; the queued command's index on success. */
+VNL_API int32_t VNL_Line(double x, double y, double z, double u, double v, double w,
+                         uint16_t group);
+VNL_API int32_t VNL_LineX(double x, uint16_t group);
+VNL_API int32_t VNL_LineY(double y, uint16_t group);
+VNL_API int32_t VNL_LineZ(double z, uint16_t group);
+VNL_API int32_t VNL_LineUVW(double u, double v, double w, uint16_t group);
 
 #ifdef __cplusplus
 }

@@ -20,21 +20,52 @@ void GroupShared::publishInfo(const CurrentCommandInfo& info) {
 
 CurrentCommandInfo GroupShared::readInfo() const {
   uint64_t words[kInfoWords];
+  uint32_t before;
   for (;;) {
-    const uint32_t before = infoSeq_.load(std::memory_order_acquire);
+    before = infoSeq_.load(std::memory_order_acquire);
     for (int i = 0; i < kInfoWords; ++i)
       words[i] = infoWords_[i].load(std::memory_order_acquire);
     if ((before & 1u) == 0 && infoSeq_.load(std::memory_order_relaxed) == before) break;
   }
   CurrentCommandInfo info;
   std::memcpy(&info, words, sizeof info);
+  if (indexResetSeq_.load(std::memory_order_acquire) == before) info.index = 0;
   return info;
 }
 
-void GroupShared::setInfoIndex(int32_t index) {
-  CurrentCommandInfo info = readInfo();
-  info.index = index;
-  publishInfo(info);
+void GroupShared::resetInfoIndex() {
+  // A publication in progress (odd number) is a new fetch: its index stands.
+  indexResetSeq_.store(infoSeq_.load(std::memory_order_acquire), std::memory_order_release);
+}
+
+void GroupShared::resetToDefaults() {
+  for (std::atomic<uint8_t>* b : {&startFlag, &holdRequest, &continueRequest, &abortHeldRequest,
+                                  &resetRequest, &errorAck, &paramRequest})
+    b->store(0, std::memory_order_relaxed);
+  paramAck.store(kRaised, std::memory_order_relaxed);
+  paramCode.store(0, std::memory_order_relaxed);
+  accSteps.store(20, std::memory_order_relaxed);
+  decSteps.store(20, std::memory_order_relaxed);
+  accType.store(1, std::memory_order_relaxed);
+  decType.store(1, std::memory_order_relaxed);
+  overSpeed.store(100, std::memory_order_relaxed);
+  ptpOverSpeed.store(100, std::memory_order_relaxed);
+  for (int i = 0; i < kAxes; ++i) {
+    ptpAccSteps[i].store(20, std::memory_order_relaxed);
+    ptpDecSteps[i].store(20, std::memory_order_relaxed);
+    ptpAccType[i].store(1, std::memory_order_relaxed);
+    ptpDecType[i].store(1, std::memory_order_relaxed);
+    axisSpeed[i].store(0, std::memory_order_relaxed);
+    position[i].store(0, std::memory_order_relaxed);
+  }
+  state.store(static_cast<uint8_t>(GroupMotionState::Idle), std::memory_order_relaxed);
+  ready.store(kRaised, std::memory_order_relaxed);
+  drained.store(kRaised, std::memory_order_relaxed);
+  error.store(0, std::memory_order_relaxed);
+  pathSpeed.store(0, std::memory_order_relaxed);
+  previousV.store(0, std::memory_order_relaxed);
+  indexResetSeq_.store(1, std::memory_order_relaxed);
+  publishInfo(CurrentCommandInfo{kind::kNone, 0, 0, {}});
 }
 
 namespace {
@@ -91,11 +122,15 @@ void applyParameter(GroupRecord& g, GroupShared& sh, int32_t code) {
       for (int i = 0; i < kAxes; ++i)
         g.ptpDecTime[i] = derivedTime(sh.ptpDecSteps[i].load(), P);
       break;
-    case param::kAccType:
+    case param::kAccType:  // path and point-to-point setters share the code
       s.shape.accType = typeOf(sh.accType.load(std::memory_order_relaxed));
+      for (int i = 0; i < kAxes; ++i)
+        g.ptpAccType[i] = typeOf(sh.ptpAccType[i].load(std::memory_order_relaxed));
       break;
     case param::kDecType:
       s.shape.decType = typeOf(sh.decType.load(std::memory_order_relaxed));
+      for (int i = 0; i < kAxes; ++i)
+        g.ptpDecType[i] = typeOf(sh.ptpDecType[i].load(std::memory_order_relaxed));
       break;
     default:
       break;
@@ -177,7 +212,9 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
 
 uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
   GroupContext& ctx = g.ctx;
-  if (g.error != 0 && sh.errorAck.load(std::memory_order_acquire) == kRaised) {
+  // An acknowledge without an error is taken too: VNL_ClearError waits
+  // without a limit for the byte to fall, and would otherwise never return.
+  if (sh.errorAck.load(std::memory_order_acquire) == kRaised) {
     g.error = 0;
     sh.errorAck.store(0, std::memory_order_release);
   }
@@ -259,8 +296,8 @@ void resetGroup(GroupRecord& g, const GroupParams& params, const GroupShared& sh
   for (int i = 0; i < kAxes; ++i) {
     fresh.ptpAccTime[i] = derivedTime(sh.ptpAccSteps[i].load(), P);
     fresh.ptpDecTime[i] = derivedTime(sh.ptpDecSteps[i].load(), P);
-    fresh.ptpAccType[i] = g.ptpAccType[i];
-    fresh.ptpDecType[i] = g.ptpDecType[i];
+    fresh.ptpAccType[i] = typeOf(sh.ptpAccType[i].load());
+    fresh.ptpDecType[i] = typeOf(sh.ptpDecType[i].load());
   }
   // Settings that survive a reset: blending and in-position configuration
   // come from commands and the in-position setters, the kind of the last
@@ -311,9 +348,11 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
         g.inPosWait = 0;
       }
       break;
-    case code::kReset:
-      resetGroup(g, ctx.params, sh);
+    case code::kReset: {
+      const GroupParams* fresh = env.machineParams();
+      resetGroup(g, fresh != nullptr ? *fresh : ctx.params, sh);
       break;
+    }
     case code::kResume:
     case code::kAbortHeld:
       if (isPathCommand(ctx.cmd.code & 0xFFFFu)) {

@@ -70,6 +70,8 @@ struct GroupShared {
   std::atomic<int32_t> ptpOverSpeed{100};
   std::atomic<int32_t> ptpAccSteps[kAxes] = {20, 20, 20, 20, 20, 20};
   std::atomic<int32_t> ptpDecSteps[kAxes] = {20, 20, 20, 20, 20, 20};
+  std::atomic<int32_t> ptpAccType[kAxes] = {1, 1, 1, 1, 1, 1};  // 1 S-curve, 2 linear
+  std::atomic<int32_t> ptpDecType[kAxes] = {1, 1, 1, 1, 1, 1};
 
   // Published by the cycle.
   std::atomic<uint8_t> state{static_cast<uint8_t>(GroupMotionState::Idle)};
@@ -83,13 +85,23 @@ struct GroupShared {
 
   // CurrentCommandInfo under a sequence counter, so that a reader gets the
   // record of one fetch; its words are atomics so the copy is race-free.
+  // Written by the cycle only.
   void publishInfo(const CurrentCommandInfo& info);
   CurrentCommandInfo readInfo() const;
-  void setInfoIndex(int32_t index);  // VNL_ResetCommandIndex
+  // VNL_ResetCommandIndex, on the caller's thread: the published record
+  // reads index 0 until the cycle publishes the next one. The caller does not
+  // write the record itself (that would make two writers of the sequence); it
+  // notes the sequence number the reset applies to.
+  void resetInfoIndex();
+
+  // Every request, setting and published value back to its default (library
+  // initialisation, while the cycle does not step the group).
+  void resetToDefaults();
 
  private:
   static constexpr int kInfoWords = sizeof(CurrentCommandInfo) / sizeof(uint64_t);
   std::atomic<uint32_t> infoSeq_{0};
+  std::atomic<uint32_t> indexResetSeq_{1};  // odd: no reset noted
   std::atomic<uint64_t> infoWords_[kInfoWords] = {};
 };
 
@@ -113,6 +125,9 @@ class StepEnvironment {
   virtual bool pulseQueueEmpty() = 0;
   // In-position check of an axis slot.
   virtual bool inPosition(int slot) = 0;
+  // The group's machine parameters as the library holds them now; a group
+  // reset takes them. Null keeps the parameters the group already has.
+  virtual const GroupParams* machineParams() { return nullptr; }
 };
 
 // The cycle's private record of one group.

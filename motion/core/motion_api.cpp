@@ -1,0 +1,394 @@
+// Exported motion functions: command queue and motion status, speed
+// settings, and lines. Each checks readiness, the group and its arguments in
+// that order, then hands the work to the library (queueing, the parameter
+// handshake) or reads what the cycle step published.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "library.h"
+
+using vnl::kGroups;
+using vnl::kSlots;
+using vnl::lib;
+using vnl::Library;
+
+namespace {
+
+namespace pl = vnl::planner;
+
+constexpr uint8_t kIdleState = static_cast<uint8_t>(pl::GroupMotionState::Idle);
+
+// Readiness, then the group: 0 or the failing code.
+int32_t checkGroup(Library& L, uint16_t group) {
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  return 0;
+}
+
+// 1 S-curve, 2 linear, 0 for a character that is neither.
+int32_t pathType(char c) {
+  if (c == 'S' || c == 's') return 1;
+  if (c == 'T' || c == 't') return 2;
+  return 0;
+}
+
+int32_t ptpType(char c) {
+  return c == 'S' || c == 's' ? 1 : 2;
+}
+
+int32_t setPathType(std::atomic<int32_t>& field, int32_t code, char type, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  const int32_t t = pathType(type);
+  if (t == 0) return -5;
+  field.store(t, std::memory_order_relaxed);
+  return L.paramHandshake(group, code);
+}
+
+int32_t setSteps(std::atomic<int32_t>& field, int32_t code, int32_t steps, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  field.store(steps < 0 ? 0 : steps, std::memory_order_relaxed);
+  return L.paramHandshake(group, code);
+}
+
+template <class T>
+bool allSet(T* const (&p)[kSlots]) {
+  for (T* q : p) {
+    if (q == nullptr) return false;
+  }
+  return true;
+}
+
+// Whether a target in machine units lands in the 32-bit pulse range of its
+// axis (the planner's pulse counters and the card's positions are 32-bit).
+bool inPulseRange(double units, double pulsesPerUnit) {
+  const double p = units * pulsesPerUnit;
+  return std::isfinite(p) && p <= double(std::numeric_limits<int32_t>::max()) &&
+         p >= double(std::numeric_limits<int32_t>::min());
+}
+
+// Builds and queues a line. Slots whose bit is set in `which` get the new
+// value (absolute, or added to the last target in incremental coordinates);
+// the others keep the group's last target.
+int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  const double feed = L.feedSpeed[group];
+  if (!(feed > 0)) return -7;
+  const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
+  const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
+  pl::MotionCommand c{};
+  c.code = pl::code::kLine;
+  c.speed = feed;
+  c.index = pl::nextCommandIndex(L.lastIndex[group]);
+  c.coordMode = pl::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s) {
+    const double last = L.lastTarget[group][s];
+    if ((which >> s & 1u) == 0) {
+      c.target[s] = last;
+      continue;
+    }
+    if (!std::isfinite(value[s])) return -5;
+    c.target[s] = value[s] * unit + (incremental ? last : 0.0);
+    if (!inPulseRange(c.target[s], L.groupParams[group].axis[s].pulsesPerUnit)) return -5;
+  }
+  const int32_t r = L.queueCommand(c, group);
+  if (r < 0) return r;
+  L.lastIndex[group] = r;
+  for (int s = 0; s < kSlots; ++s)
+    L.lastTarget[group][s] = c.target[s];
+  return r;
+}
+
+constexpr unsigned kAll = 0x3F, kX = 0x01, kY = 0x02, kZ = 0x04, kUVW = 0x38;
+
+}  // namespace
+
+#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
+
+// ---------------- command queue and motion status ----------------
+VNL_EXPORT int32_t VNL_GetCommandCount(int32_t* count, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  if (count == nullptr) return -5;
+  *count = static_cast<int32_t>(L.queues[group].count());
+  return 0;
+}
+
+VNL_EXPORT int32_t VNL_get_cmd_count(uint16_t group) {
+  int32_t n = 0;
+  const int32_t r = VNL_GetCommandCount(&n, group);
+  return r != 0 ? r : n;
+}
+
+VNL_EXPORT int32_t VNL_GetCurCommand(CurrentCommandInfo* info, uint16_t group) {
+  if (group >= kGroups) return -6;
+  if (info == nullptr) return -5;
+  const pl::CurrentCommandInfo c = lib().shared[group].readInfo();
+  info->nKind = c.kind;
+  info->nIndex = c.index;
+  info->dfSpeed = c.speed;
+  for (int s = 0; s < kSlots; ++s)
+    info->dfTarget[s] = c.target[s];
+  return 0;
+}
+
+VNL_EXPORT int32_t VNL_ResetCommandIndex(uint16_t group) {
+  if (group >= kGroups) return -6;
+  auto& L = lib();
+  L.lastIndex[group] = -1;
+  L.shared[group].resetInfoIndex();
+  return 0;
+}
+
+VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  const pl::GroupShared& sh = L.shared[group];
+  if (sh.ready.load(std::memory_order_acquire) != 255) return 0;
+  if (sh.state.load(std::memory_order_acquire) != kIdleState) return 2;
+  // Pulses not yet out: in simulation the blocks still in the group's
+  // PulseQueue; with a card the stock of the first axis's card queue.
+  int first = -1;
+  for (int s = 0; s < kSlots && first < 0; ++s) {
+    const int a = vnl::axisOf(L, group, s);
+    if (a >= 0 && a <= 5) first = L.config[group].card.load() * 6 + a;
+  }
+  const bool pending = L.simOut.load(std::memory_order_acquire)
+                           ? !L.pulseQueues[group].empty()
+                           : first >= 0 && L.stock[first].load(std::memory_order_acquire) != 0;
+  if (pending) return 0;
+  L.waitRoutine(2 * L.interpTime.load());
+  return 1;
+}
+
+VNL_EXPORT uint8_t* VNL_GetIPOCommandFlagPtr(uint16_t group) {
+  if (group >= kGroups) return nullptr;
+  return reinterpret_cast<uint8_t*>(&lib().shared[group].drained);
+}
+
+VNL_EXPORT uint8_t* VNL_GetIPORunFlagPtr(uint16_t group) {
+  if (group >= kGroups) return nullptr;
+  return reinterpret_cast<uint8_t*>(&lib().shared[group].startFlag);
+}
+
+// ---------------- speed settings ----------------
+VNL_EXPORT int32_t VNL_SetAccType(char type, uint16_t group) {
+  auto& L = lib();
+  return group < kGroups ? setPathType(L.shared[group].accType, pl::param::kAccType, type, group)
+                         : checkGroup(L, group);
+}
+VNL_EXPORT int32_t VNL_SetDecType(char type, uint16_t group) {
+  auto& L = lib();
+  return group < kGroups ? setPathType(L.shared[group].decType, pl::param::kDecType, type, group)
+                         : checkGroup(L, group);
+}
+VNL_EXPORT int32_t VNL_GetAccType(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].accType.load() == 1 ? 1 : 0;
+}
+VNL_EXPORT int32_t VNL_GetDecType(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].decType.load() == 1 ? 1 : 0;
+}
+
+VNL_EXPORT int32_t VNL_SetAccStep(int32_t steps, uint16_t group) {
+  auto& L = lib();
+  return group < kGroups ? setSteps(L.shared[group].accSteps, pl::param::kAccSteps, steps, group)
+                         : checkGroup(L, group);
+}
+VNL_EXPORT int32_t VNL_SetDecStep(int32_t steps, uint16_t group) {
+  auto& L = lib();
+  return group < kGroups ? setSteps(L.shared[group].decSteps, pl::param::kDecSteps, steps, group)
+                         : checkGroup(L, group);
+}
+VNL_EXPORT int32_t VNL_GetAccStep(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].accSteps.load();
+}
+VNL_EXPORT int32_t VNL_GetDecStep(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].decSteps.load();
+}
+
+VNL_EXPORT double VNL_SetFeedSpeed(double speed, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  if (!std::isfinite(speed)) return -5.0;
+  const double f = speed * L.unitFactor[group].load();
+  const double max = L.groupParams[group].sysMaxSpeed;
+  L.feedSpeed[group] = f > max ? max : (speed >= 0 ? f : 0.0);
+  return f;
+}
+VNL_EXPORT double VNL_GetFeedSpeed(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.feedSpeed[group] / L.unitFactor[group].load();
+}
+VNL_EXPORT double VNL_GetCurFeedSpeed(uint16_t group) {
+  auto& L = lib();
+  if (!L.groupOk(group)) return -6.0;
+  return L.shared[group].pathSpeed.load(std::memory_order_relaxed);
+}
+VNL_EXPORT int32_t VNL_GetSpeed(double* x, double* y, double* z, double* u, double* v, double* w,
+                                uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  double* const out[kSlots] = {x, y, z, u, v, w};
+  if (!allSet(out)) return -5;
+  for (int s = 0; s < kSlots; ++s)
+    *out[s] = L.shared[group].axisSpeed[s].load(std::memory_order_relaxed);
+  return 0;
+}
+
+namespace {
+// Over-speed percent for the handshake: at least 1; reduced so that the
+// previous command's cruise speed stays at the system maximum when `test`
+// exceeds it. Without a previous plan (V = 0) the percent is kept.
+int32_t limitPercent(int32_t percent, double test, double sysMax, double V) {
+  if (percent < 1) percent = 1;
+  if (test > sysMax && V > 0) {
+    const double reduced = std::trunc(sysMax / V * 100.0);
+    percent = reduced < 1 ? 1 : static_cast<int32_t>(std::min(reduced, 2147483647.0));
+  }
+  return percent;
+}
+}  // namespace
+
+VNL_EXPORT int32_t VNL_SetOverSpeed(int32_t percent, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  pl::GroupShared& sh = L.shared[group];
+  const double sysMax = L.groupParams[group].sysMaxSpeed;
+  percent = limitPercent(percent, percent * L.feedSpeed[group] / 100.0, sysMax,
+                         sh.previousV.load(std::memory_order_relaxed));
+  sh.overSpeed.store(percent, std::memory_order_relaxed);
+  const int32_t r = L.paramHandshake(group, pl::param::kOverSpeed);
+  return r != 0 ? r : percent;
+}
+VNL_EXPORT int32_t VNL_GetOverSpeed(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].overSpeed.load();
+}
+VNL_EXPORT int32_t VNL_SetPtPOverSpeed(int32_t percent, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  pl::GroupShared& sh = L.shared[group];
+  const double V = sh.previousV.load(std::memory_order_relaxed);
+  const double sysMax = L.groupParams[group].sysMaxSpeed;
+  percent = limitPercent(percent, (percent < 1 ? 1 : percent) * V / 100.0, sysMax, V);
+  sh.ptpOverSpeed.store(percent, std::memory_order_relaxed);
+  const int32_t r = L.paramHandshake(group, pl::param::kPtpOverSpeed);
+  return r != 0 ? r : percent;
+}
+VNL_EXPORT int32_t VNL_GetPtPOverSpeed(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return L.shared[group].ptpOverSpeed.load();
+}
+
+namespace {
+int32_t setPtpTypes(std::atomic<int32_t> (&field)[pl::kAxes], int32_t code,
+                    const char (&types)[kSlots], uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  for (int s = 0; s < kSlots; ++s)
+    field[s].store(ptpType(types[s]), std::memory_order_relaxed);
+  return L.paramHandshake(group, code);
+}
+int32_t getPtpTypes(std::atomic<int32_t> (&field)[pl::kAxes], uint8_t* const (&out)[kSlots]) {
+  if (!allSet(out)) return -5;
+  for (int s = 0; s < kSlots; ++s)
+    *out[s] = field[s].load() == 1 ? 1 : 0;
+  return 0;
+}
+int32_t setPtpSteps(std::atomic<int32_t> (&field)[pl::kAxes], int32_t code,
+                    const int32_t (&steps)[kSlots], uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  for (int s = 0; s < kSlots; ++s)
+    field[s].store(steps[s] < 0 ? 0 : steps[s], std::memory_order_relaxed);
+  return L.paramHandshake(group, code);
+}
+int32_t getPtpSteps(std::atomic<int32_t> (&field)[pl::kAxes], int32_t* const (&out)[kSlots]) {
+  if (!allSet(out)) return -5;
+  for (int s = 0; s < kSlots; ++s)
+    *out[s] = field[s].load();
+  return 0;
+}
+}  // namespace
+
+VNL_EXPORT int32_t VNL_SetPtPAccType(char x, char y, char z, char u, char v, char w,
+                                     uint16_t group) {
+  if (group >= kGroups) return checkGroup(lib(), group);
+  return setPtpTypes(lib().shared[group].ptpAccType, pl::param::kAccType, {x, y, z, u, v, w},
+                     group);
+}
+VNL_EXPORT int32_t VNL_SetPtPDecType(char x, char y, char z, char u, char v, char w,
+                                     uint16_t group) {
+  if (group >= kGroups) return checkGroup(lib(), group);
+  return setPtpTypes(lib().shared[group].ptpDecType, pl::param::kDecType, {x, y, z, u, v, w},
+                     group);
+}
+VNL_EXPORT int32_t VNL_GetPtPAccType(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
+                                     uint8_t* w, uint16_t group) {
+  if (int32_t r = checkGroup(lib(), group)) return r;
+  return getPtpTypes(lib().shared[group].ptpAccType, {x, y, z, u, v, w});
+}
+VNL_EXPORT int32_t VNL_GetPtPDecType(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
+                                     uint8_t* w, uint16_t group) {
+  if (int32_t r = checkGroup(lib(), group)) return r;
+  return getPtpTypes(lib().shared[group].ptpDecType, {x, y, z, u, v, w});
+}
+VNL_EXPORT int32_t VNL_SetPtPAccStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                     int32_t w, uint16_t group) {
+  if (group >= kGroups) return checkGroup(lib(), group);
+  return setPtpSteps(lib().shared[group].ptpAccSteps, pl::param::kPtpAccSteps, {x, y, z, u, v, w},
+                     group);
+}
+VNL_EXPORT int32_t VNL_SetPtPDecStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                     int32_t w, uint16_t group) {
+  if (group >= kGroups) return checkGroup(lib(), group);
+  return setPtpSteps(lib().shared[group].ptpDecSteps, pl::param::kPtpDecSteps, {x, y, z, u, v, w},
+                     group);
+}
+VNL_EXPORT int32_t VNL_GetPtPAccStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                     int32_t* w, uint16_t group) {
+  if (int32_t r = checkGroup(lib(), group)) return r;
+  return getPtpSteps(lib().shared[group].ptpAccSteps, {x, y, z, u, v, w});
+}
+VNL_EXPORT int32_t VNL_GetPtPDecStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                     int32_t* w, uint16_t group) {
+  if (int32_t r = checkGroup(lib(), group)) return r;
+  return getPtpSteps(lib().shared[group].ptpDecSteps, {x, y, z, u, v, w});
+}
+
+// ---------------- lines ----------------
+VNL_EXPORT int32_t VNL_Line(double x, double y, double z, double u, double v, double w,
+                            uint16_t group) {
+  return line({x, y, z, u, v, w}, kAll, group);
+}
+VNL_EXPORT int32_t VNL_LineX(double x, uint16_t group) {
+  return line({x, 0, 0, 0, 0, 0}, kX, group);
+}
+VNL_EXPORT int32_t VNL_LineY(double y, uint16_t group) {
+  return line({0, y, 0, 0, 0, 0}, kY, group);
+}
+VNL_EXPORT int32_t VNL_LineZ(double z, uint16_t group) {
+  return line({0, 0, z, 0, 0, 0}, kZ, group);
+}
+VNL_EXPORT int32_t VNL_LineUVW(double u, double v, double w, uint16_t group) {
+  return line({0, 0, 0, u, v, w}, kUVW, group);
+}
+
+// Older names: one implementation, two exported names.
+#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
+#include "old_names_motion.inc"

@@ -1,0 +1,189 @@
+// Where the cycle meets the planner: the output layer as each group's cycle
+// step sees it, the planner's parameter block, the per-group stepping, and the
+// interface layer's side of the queue and the parameter handshake.
+//
+// Who runs where:
+//   - stepGroup() runs inside the cycle. In simulation the wait routine of the
+//     interface layer runs the simulated cycle on the caller's thread:
+//     two passes of stepDueGroups() then dispatch(). The card cycle (card 0's
+//     pulse-engine interrupt, on qoradrv's interrupt thread) calls the same
+//     stepGroup() for every configured group whose first axis's card queue
+//     holds 62 entries or fewer, twice per interrupt, never while stepping is
+//     suspended.
+//   - queueCommand() and paramHandshake() run on the caller's thread and talk
+//     to the step only through the group's CommandQueue and GroupShared bytes.
+//
+// Time budget: one step is a few hundred nanoseconds for a cruising line;
+// 72 groups twice per period stay well inside a 1 ms period.
+#include <cmath>
+#include <limits>
+
+#include "library.h"
+
+namespace vnl {
+namespace {
+
+// The output layer for one group's cycle step. Built on the stack for each
+// step, on the thread that runs the cycle.
+class GroupEnvironment final : public planner::StepEnvironment {
+ public:
+  GroupEnvironment(Library& L, int g) : L_(L), g_(g) {
+    const int card = L.table[g].card.load(std::memory_order_relaxed);
+    for (int s = 0; s < kSlots; ++s) {
+      const int a = L.table[g].axis[s].load(std::memory_order_relaxed);
+      axis_[s] = (a >= 0 && a < 6) ? card * 6 + a : -1;
+    }
+  }
+
+  void outputPulsePositions(int32_t out[planner::kAxes]) override {
+    // During a dry run the output layer counts into the dry-run positions;
+    // they are what it has handed out.
+    auto& pos = L_.dryRun ? L_.dryPos : L_.pulsePos;
+    for (int s = 0; s < kSlots; ++s)
+      out[s] = axis_[s] < 0 ? 0 : pos[axis_[s]].load(std::memory_order_acquire);
+  }
+  bool outputIdle() override { return L_.outputIdle.load(std::memory_order_acquire) == 255; }
+  bool putPulseBlock(const int32_t block[planner::kAxes]) override {
+    return L_.pulseQueues[g_].push(block);
+  }
+  void requestOutput() override { L_.modeCmd[kStartOutput].store(255, std::memory_order_release); }
+  void sendDirect(const int32_t counts[planner::kAxes]) override {
+    for (int s = 0; s < kSlots; ++s) {
+      const int a = axis_[s];
+      if (a < 0) continue;
+      if (L_.dryRun) {
+        L_.dryPos[a].fetch_add(counts[s], std::memory_order_relaxed);
+        continue;
+      }
+      if (L_.onCards())
+        cards::send(a / 6, a % 6, counts[s]);
+      else
+        L_.simFeedback[a].fetch_add(counts[s], std::memory_order_relaxed);
+      L_.pulsePos[a].fetch_add(counts[s], std::memory_order_release);
+    }
+  }
+  bool pulseQueueEmpty() override { return L_.pulseQueues[g_].empty(); }
+  bool inPosition(int slot) override {
+    if (slot < 0 || slot >= kSlots || axis_[slot] < 0) return true;
+    return L_.inPosFlag[g_][slot].load(std::memory_order_acquire) == 255;
+  }
+  const planner::GroupParams* machineParams() override { return &L_.groupParams[g_]; }
+
+ private:
+  Library& L_;
+  int g_;
+  int axis_[kSlots];
+};
+
+planner::AxisParams axisParams(const MACHINE_PARAM& p) {
+  planner::AxisParams a;
+  // Pulses per machine unit; a reversed axis is driven with a negated scale.
+  const double ppu = double(p.dwPPR) * p.dfGearRatio / p.dfPitch;
+  a.pulsesPerUnit = p.wDirReverse ? -ppu : ppu;
+  a.maxSpeed = p.dfPitch * p.wRPM / (p.dfGearRatio * 60.0);
+  // The bounds in pulses; with a negated scale the upper limit in units is
+  // the lower bound in pulses.
+  const double hi = (p.dfHighLimit - p.dfHighLimitOffset) * a.pulsesPerUnit;
+  const double lo = (p.dfLowLimit + p.dfLowLimitOffset) * a.pulsesPerUnit;
+  a.upperLimit = std::max(hi, lo);
+  a.lowerLimit = std::min(hi, lo);
+  a.limitEnabled = false;  // taken over from the check flags at every step
+  return a;
+}
+
+}  // namespace
+
+void Library::buildGroupParams() {
+  const long period = std::lround(interpTime.load(std::memory_order_relaxed));
+  const double sysMax = sysMaxSpeed.load(std::memory_order_relaxed);
+  const MACHINE_PARAM fallback = defaultParam();
+  for (int g = 0; g < kGroups; ++g) {
+    planner::GroupParams& gp = groupParams[g];
+    gp.axisCount = kSlots;
+    gp.periodMs = period < 1 ? 1 : static_cast<int>(period);
+    gp.sysMaxSpeed = sysMax;
+    const int card = config[g].card.load(std::memory_order_relaxed);
+    for (int s = 0; s < kSlots; ++s) {
+      const int a = config[g].axis[s].load(std::memory_order_relaxed);
+      const bool used = a >= 0 && a < 6 && card >= 0 && card < kCards;
+      gp.axis[s] = axisParams(used ? param[card * 6 + a] : fallback);
+    }
+  }
+}
+
+void Library::resetPlanner() {
+  buildGroupParams();
+  for (int g = 0; g < kGroups; ++g) {
+    queues[g].attach(storage + size_t(g) * kQueueRecords);
+    shared[g].resetToDefaults();
+    records[g] = planner::GroupRecord{};
+    planner::resetGroup(records[g], groupParams[g], shared[g]);
+    lastIndex[g] = -1;
+  }
+}
+
+void Library::stepGroup(int g) {
+  planner::GroupRecord& rec = records[g];
+  for (int s = 0; s < kSlots; ++s) {
+    const int a = table[g].axis[s].load(std::memory_order_relaxed);
+    rec.ctx.params.axis[s].limitEnabled =
+        a >= 0 && a < 6 && otCheck[g][s].load(std::memory_order_relaxed) == 1;
+  }
+  GroupEnvironment env(*this, g);
+  planner::GroupShared& sh = shared[g];
+  planner::cycleStep(rec, sh, queues[g], env);
+  // A command put while the step was finding the queue empty may have seen
+  // the group still running and raised no start flag; it would wait for the
+  // next command. The step raises the flag for it.
+  if (rec.state == planner::GroupMotionState::Idle && rec.drained && !queues[g].empty() &&
+      sh.startFlag.load(std::memory_order_acquire) == 0)
+    sh.startFlag.store(255, std::memory_order_release);
+}
+
+void Library::stepDueGroups() {
+  if (suspendStep.load(std::memory_order_acquire) == 1) return;
+  for (int g = 0; g < kGroups; ++g) {
+    if (stepped(g)) stepGroup(g);
+  }
+}
+
+int32_t Library::queueCommand(MotionCommand& c, int g) {
+  int32_t last = lastIndex[g];
+  planner::normaliseIndex(c, last);
+  if (!queues[g].put(c)) return -2;  // last-used index unchanged
+  lastIndex[g] = last;
+  planner::GroupShared& sh = shared[g];
+  if (sh.drained.load(std::memory_order_acquire) == 255 ||
+      sh.state.load(std::memory_order_acquire) ==
+          static_cast<uint8_t>(planner::GroupMotionState::Idle))
+    sh.startFlag.store(255, std::memory_order_release);
+  // No limit; a group that no cycle steps would never take the flag.
+  if (stepped(g)) poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0);
+  return static_cast<int32_t>(c.index);
+}
+
+int32_t Library::paramHandshake(int g, int32_t code) {
+  std::lock_guard<std::mutex> lock(handshakeLock);
+  planner::GroupShared& sh = shared[g];
+  sh.paramCode.store(code, std::memory_order_relaxed);
+  sh.paramAck.store(0, std::memory_order_relaxed);
+  sh.paramRequest.store(255, std::memory_order_release);
+  const bool ok = poll(
+      [&] {
+        return sh.paramRequest.load(std::memory_order_acquire) == 0 &&
+               sh.paramAck.load(std::memory_order_acquire) == 255;
+      },
+      50);
+  return ok ? 0 : -3;
+}
+
+}  // namespace vnl
+
+#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
+
+VNL_EXPORT void vnl_set_period_observer(VNL_PeriodObserver observer, void* user) {
+  auto& L = vnl::lib();
+  L.periodObserver.store(nullptr, std::memory_order_release);
+  L.periodObserverUser.store(user, std::memory_order_relaxed);
+  L.periodObserver.store(observer, std::memory_order_release);
+}

@@ -1,0 +1,98 @@
+// tv-run: runs a small motion program through the motion library in
+// simulation and writes what the card would have received, period by period.
+//
+//   tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V]
+//
+// Without --csv the CSV goes to standard output.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "csv_writer.h"
+#include "plot.h"
+#include "program.h"
+#include "runner.h"
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V]\n");
+  return 2;
+}
+
+bool number(const char* text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return end != text && *end == '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string programFile, csvFile, pngFile;
+  tv::run::RunOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    double v = 0;
+    if (arg == "--csv" && hasValue) {
+      csvFile = argv[++i];
+    } else if (arg == "--png" && hasValue) {
+      pngFile = argv[++i];
+    } else if (arg == "--period" && hasValue && number(argv[i + 1], v) && v >= 1 && v <= 200) {
+      options.periodMs = static_cast<int>(v);
+      ++i;
+    } else if (arg == "--max-speed" && hasValue && number(argv[i + 1], v) && v > 0) {
+      options.sysMaxSpeed = v;
+      ++i;
+    } else if (!arg.empty() && arg[0] != '-' && programFile.empty()) {
+      programFile = arg;
+    } else {
+      return usage();
+    }
+  }
+  if (programFile.empty()) return usage();
+  if (!pngFile.empty() && !tv::run::plottingBuilt()) {
+    std::fprintf(stderr,
+                 "tv-run: --png: plotting is not built (this build has TV_BUILD_GUI off)\n");
+    return 2;
+  }
+
+  std::ifstream in(programFile);
+  if (!in) {
+    std::fprintf(stderr, "tv-run: cannot open %s\n", programFile.c_str());
+    return 1;
+  }
+  tv::run::Program program;
+  tv::run::ParseError parseError;
+  if (!tv::run::parseProgram(in, program, parseError)) {
+    std::fprintf(stderr, "%s: %s\n", programFile.c_str(), parseError.text().c_str());
+    return 1;
+  }
+
+  const tv::run::RunResult result = tv::run::runProgram(program, options);
+  if (!result.ok) std::fprintf(stderr, "%s: %s\n", programFile.c_str(), result.error.c_str());
+
+  // What ran is written even when a statement failed: it shows where it stopped.
+  if (csvFile.empty()) {
+    tv::run::writeCsv(std::cout, result.trace);
+  } else {
+    std::ofstream out(csvFile);
+    tv::run::writeCsv(out, result.trace);
+    if (!out) {
+      std::fprintf(stderr, "tv-run: cannot write %s\n", csvFile.c_str());
+      return 1;
+    }
+  }
+  if (!pngFile.empty()) {
+    std::string error;
+    if (!tv::run::writePlot(result.trace, pngFile, error)) {
+      std::fprintf(stderr, "tv-run: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  return result.ok ? 0 : 1;
+}

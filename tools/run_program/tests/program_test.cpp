@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "csv_writer.h"
+#include "program.h"
+#include "runner.h"
+
+namespace tv::run {
+namespace {
+
+bool parse(const std::string& text, Program& p, ParseError& e) {
+  std::istringstream in(text);
+  return parseProgram(in, p, e);
+}
+
+TEST(ProgramParser, ReadsEveryFormSkippingCommentsAndBlankLines) {
+  Program p;
+  ParseError e;
+  ASSERT_TRUE(
+      parse("# header\n"
+            "\n"
+            "FEED 2.5   # trailing comment\n"
+            "line 1 -2e-1\n"
+            "incremental\n"
+            "linex +3\n"
+            "lineUVW 1 2 3\n"
+            "acctype s\n"
+            "decsteps 0\n"
+            "wait\n",
+            p, e))
+      << e.text();
+  ASSERT_EQ(p.statements.size(), 8u);
+  EXPECT_EQ(p.statements[0].op, Op::Feed);
+  EXPECT_EQ(p.statements[0].line, 3);
+  EXPECT_EQ(p.statements[0].values[0], 2.5);
+  EXPECT_EQ(p.statements[1].op, Op::Line);
+  EXPECT_EQ(p.statements[1].count, 2);
+  EXPECT_EQ(p.statements[1].values[1], -0.2);
+  EXPECT_EQ(p.statements[3].values[0], 3.0);
+  EXPECT_EQ(p.statements[4].op, Op::LineUVW);
+  EXPECT_EQ(p.statements[5].type, 'S');
+  EXPECT_EQ(p.statements[7].op, Op::Wait);
+  EXPECT_EQ(p.statements[7].line, 10);
+}
+
+TEST(ProgramParser, ErrorsNameTheLine) {
+  struct Case {
+    const char* text;
+    int line;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"feed 1\njump 3\n", 2, "unknown statement \"jump\""},
+      {"feed\n", 1, "feed takes 1 value, not 0"},
+      {"\n\nline 1 2 3 4 5 6 7\n", 3, "line takes 1 to 6 values, not 7"},
+      {"lineuvw 1 2\n", 1, "lineuvw takes 3 values, not 2"},
+      {"feed 3x\n", 1, "not a number: \"3x\""},
+      {"feed nan\n", 1, "not a number: \"nan\""},
+      {"linex inf\n", 1, "not a number: \"inf\""},
+      {"acctype Q\n", 1, "acctype: type must be S or T, not \"Q\""},
+      {"accsteps 2.5\n", 1, "accsteps takes a whole number"},
+      {"# ok\nwait now\n", 2, "wait takes 0 values, not 1"},
+  };
+  for (const Case& c : cases) {
+    Program p;
+    ParseError e;
+    EXPECT_FALSE(parse(c.text, p, e)) << c.text;
+    EXPECT_EQ(e.line, c.line) << c.text;
+    EXPECT_EQ(e.message, c.message) << c.text;
+  }
+  ParseError e{4, "x"};
+  EXPECT_EQ(e.text(), "line 4: x");
+}
+
+TEST(ProgramRunner, RunsIncrementalLinesAndReportsTheFailingStatement) {
+  Program p;
+  ParseError e;
+  ASSERT_TRUE(parse("feed 5\nline 0.5 0.25\nincremental\nliney 0.25\n", p, e)) << e.text();
+  RunResult r = runProgram(p, RunOptions{});
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_FALSE(r.trace.samples.empty());
+  const Sample& last = r.trace.samples.back();
+  EXPECT_EQ(last.pulsePos[0], 500);
+  EXPECT_EQ(last.pulsePos[1], 500);
+  EXPECT_DOUBLE_EQ(last.timeMs, double(r.trace.samples.size()));
+  int32_t sum = 0;
+  for (const Sample& s : r.trace.samples)
+    sum += s.pulses[1];
+  EXPECT_EQ(sum, 500);
+  std::ostringstream csv;
+  writeCsv(csv, r.trace);
+  const std::string text = csv.str();
+  EXPECT_EQ(text.rfind("time_ms,pos_x,", 0), 0u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), long(r.trace.samples.size()) + 1);
+
+  // A line before any feed speed is refused by the library; the error names
+  // the statement's line and what ran before it is kept.
+  ASSERT_TRUE(parse("line 1\n", p, e));
+  r = runProgram(p, RunOptions{});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "line 1: VNL_Line returned -7 (feed speed not positive (set one with feed))");
+}
+
+}  // namespace
+}  // namespace tv::run
