@@ -1,0 +1,101 @@
+// Lines on the virtual card in virtual time: the planner's pulses go through
+// the output layer and the card queues to the plant, and end exactly on the
+// target, also when cycle interrupts arrive late as on a loaded PC.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "platform/chip/regs.h"
+#include "platform/clock/clock.h"
+#include "platform/vcard/bus.h"
+#include "varnelpci.h"
+
+namespace {
+
+constexpr auto kCycle = std::chrono::nanoseconds(819200);  // 1 ms, bit-length code 5
+
+class CardLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::useVirtualTime();
+    VNL_DisableSimulation();
+    vcard::bus().clear();
+    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+    ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+    CardConfig c{2, 0, 0, 0};
+    ASSERT_EQ(VNL_InitSystem(1, &c, 1), 0);
+  }
+  void TearDown() override {
+    VNL_CloseSystem();
+    vcard::bus().clear();
+    platform::useRealTime();
+  }
+  std::int64_t position(unsigned axis) {
+    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
+  }
+  unsigned stock(unsigned axis) {
+    namespace r = chip::reg;
+    return card_->withChip([&](vcard::Chip& chip) {
+      return r::ddaStockField(axis).get(chip.read(r::ddaStock(axis)));
+    });
+  }
+  void waitStopped(int limitMs = 60000) {
+    int n = 0;
+    while (VNL_GetMotionStatus(0) != 1 && n++ < limitMs)
+      VNL_TimeDelay(1);
+    ASSERT_LT(n, limitMs) << "the group did not stop";
+  }
+  std::shared_ptr<vcard::VirtualCard> card_;
+};
+
+TEST_F(CardLine, AThreeAxisLineMovesThePlantExactlyToItsTarget) {
+  ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
+  ASSERT_EQ(VNL_Line(2.5, -1.25, 0.7505, 0, 0, 0, 0), 0);
+  EXPECT_EQ(VNL_GetMotionStatus(0), 0);
+  waitStopped();
+  EXPECT_EQ(position(0), 2500);
+  EXPECT_EQ(position(1), -1250);
+  EXPECT_EQ(position(2), 750) << "truncated toward zero";
+  EXPECT_EQ(position(3), 0);
+  EXPECT_EQ(stock(0), 0u) << "stopped means the card queue is drained too";
+}
+
+TEST_F(CardLine, LateInterruptsLoseNoPulseAndNeverEmptyTheQueue) {
+  // From the next cycle on, now and then a cycle delivers its interrupt 1 to
+  // 40 cycles late; no interrupt is ever later than 40 cycles, and the queue
+  // has 40 cycles to refill after each late one.
+  std::mt19937 random(20261208);
+  const std::uint64_t first = card_->cycles() + 1;
+  int late = 0;
+  for (std::uint64_t c = first; c < first + 20000; ++c) {
+    if (random() % 50 != 0) continue;
+    const std::uint32_t delay = 1 + random() % 40;
+    card_->delayCycleInterrupt(c, delay);
+    ++late;
+    c += delay + 40;
+  }
+
+  ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
+  ASSERT_EQ(VNL_Line(12, 5, 0, 0, 0, 0, 0), 0);
+  bool filled = false;
+  int emptyWhileRunning = 0;
+  int32_t x = 0, y = 0, z = 0, u = 0, v = 0, w = 0;
+  for (int n = 0; n < 60000 && VNL_GetMotionStatus(0) != 1; ++n) {
+    platform::clock().sleepFor(kCycle);
+    VNL_GetPulsePos(&x, &y, &z, &u, &v, &w, 0);
+    const bool producing = x != 12000 || y != 5000;
+    const unsigned s = stock(0);
+    if (s >= 40) filled = true;
+    if (filled && producing && s == 0) ++emptyWhileRunning;
+  }
+  ASSERT_EQ(VNL_GetMotionStatus(0), 1);
+  EXPECT_TRUE(filled);
+  EXPECT_EQ(emptyWhileRunning, 0);
+  EXPECT_EQ(position(0), 12000);
+  EXPECT_EQ(position(1), 5000);
+  EXPECT_GT(card_->cycles() - first, 4000u);
+  EXPECT_GT(late, 20);
+}
+
+}  // namespace
