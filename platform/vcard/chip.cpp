@@ -65,7 +65,8 @@ struct Chip::Impl {
     for (unsigned a = 0; a < PclModule::kAxes; ++a)
       pcl.feedback(a, ev.counted[a]);
     lio.sync();
-    dac.trigger(ev.index | (ev.compare << 9) | (ev.home << 18));
+    dac.trigger((ev.index << r::kDacTrigIndexBase) | (ev.compare << r::kDacTrigCompBase) |
+                (ev.home << r::kDacTrigHomeBase));
     dac.update(plant, pcl);
   }
 
@@ -213,7 +214,7 @@ struct Chip::Impl {
     lio.advance(elapsed);
     rio.advance(elapsed);
     const std::uint32_t adcEvents = adc.advance(elapsed, plant);
-    dac.trigger(adcEvents << 24);
+    dac.trigger(adcEvents << r::kDacTrigAdcBase);
     sync();
   }
 };
