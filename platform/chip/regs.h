@@ -284,4 +284,23 @@ inline constexpr Field kRioTransError{4, 4};        // control B
 inline constexpr unsigned kRioTransIntBit = 8;      // control C
 inline constexpr unsigned kRioConditionBits = 13;
 
+// ---- condition bits and event sources as the chip defines them (the
+// library only hands the condition bits on as flags)
+inline constexpr unsigned kDdaCondStockBit = 0;     // + axis: stock fell below the minimum
+inline constexpr unsigned kDdaCondCycleBit = 6;     // a DDA cycle ran
+inline constexpr unsigned kEncCondCompBit = 3;      // + position: compare value passed
+inline constexpr unsigned kEncCondLatchBit = 6;     // + position: counter latched
+inline constexpr unsigned kEncTrigIndexBase = 0;    // latch source: index of channel 0..8
+inline constexpr unsigned kEncTrigHomeBase = 9;     // latch source: home sensor of axis 0..5
+inline constexpr unsigned kLioCondLdiBase = 0;      // + LDI input 0..7
+inline constexpr unsigned kLioCondDfiBase = 8;      // + DFI input 0..6
+inline constexpr unsigned kLioCondTimeOutBit = 15;  // timer or watchdog ran out
+inline constexpr unsigned kAdcCondCompBase = 2;     // + channel: comparator fired
+inline constexpr unsigned kRioCondTransBit =
+    12;  // failed transfer; input words at 4 x slave + word
+inline constexpr unsigned kDacTrigIndexBase = 0;  // + encoder channel 0..8
+inline constexpr unsigned kDacTrigCompBase = 9;   // + encoder channel 0..8
+inline constexpr unsigned kDacTrigHomeBase = 18;  // + axis 0..5
+inline constexpr unsigned kDacTrigAdcBase = 24;   // + ADC channel 0..7
+
 }  // namespace chip::reg

@@ -12,7 +12,6 @@ namespace r = chip::reg;
 namespace {
 constexpr std::int32_t kErrorLimit = 32767;
 constexpr std::int64_t kCodeLimit = 32767;
-constexpr unsigned kAdcCompConditionBit = 2;  // + channel
 constexpr std::int64_t kAdcUsNs = 1000;
 constexpr std::int64_t kMaxConversionsPerAdvance = 2 * AdcModule::kChannels + 1;
 }  // namespace
@@ -184,7 +183,7 @@ std::uint32_t AdcModule::convert(unsigned ch, const Plant& plant) {
   const bool fall = a >= threshold && b < threshold;
   const bool fired = (type == 1 && rise) || (type == 2 && fall) || (type == 3 && (rise || fall));
   if (!fired) return 0;
-  conditions_ = r::setBit(conditions_, kAdcCompConditionBit + ch, true);
+  conditions_ = r::setBit(conditions_, r::kAdcCondCompBase + ch, true);
   return 1u << ch;
 }
 
@@ -241,7 +240,7 @@ void AdcModule::write(std::uint32_t offset, std::uint16_t value) {
     const unsigned ch = (offset - r::adcComparator(0)) / 2;
     comparator_[ch] = value;
     if (r::kAdcCompType.get(value) == 0) {
-      conditions_ = r::setBit(conditions_, kAdcCompConditionBit + ch, false);
+      conditions_ = r::setBit(conditions_, r::kAdcCondCompBase + ch, false);
     }
     return;
   }

@@ -65,7 +65,8 @@ struct Chip::Impl {
     for (unsigned a = 0; a < PclModule::kAxes; ++a)
       pcl.feedback(a, ev.counted[a]);
     lio.sync();
-    dac.trigger(ev.index | (ev.compare << 9) | (ev.home << 18));
+    dac.trigger((ev.index << r::kDacTrigIndexBase) | (ev.compare << r::kDacTrigCompBase) |
+                (ev.home << r::kDacTrigHomeBase));
     dac.update(plant, pcl);
   }
 
@@ -111,10 +112,12 @@ struct Chip::Impl {
       ++unmapped;
       return 0;
     }
+    // The pulse engine does not look at the plant: its accesses (the most
+    // frequent ones) skip bringing the other modules up to date.
+    if (dda.owns(offset)) return dda.read(offset);
     sync();
     if (offset == r::kIntSource) return sources();
     if (offset < 0x20) return 0;
-    if (dda.owns(offset)) return dda.read(offset);
     if (enc.owns(offset)) return enc.read(offset);
     if (rio.owns(offset)) return rio.read(offset);
     if (adc.owns(offset)) return adc.read(offset);
@@ -128,6 +131,10 @@ struct Chip::Impl {
   void write(std::uint32_t offset, std::uint16_t value) {
     if ((offset & 1u) != 0) {
       ++unmapped;
+      return;
+    }
+    if (dda.owns(offset)) {
+      dda.write(offset, value);
       return;
     }
     sync();
@@ -149,8 +156,6 @@ struct Chip::Impl {
     }
     if (offset < 0x20) {
       ++unmapped;
-    } else if (dda.owns(offset)) {
-      dda.write(offset, value);
     } else if (enc.owns(offset)) {
       enc.write(offset, value);
     } else if (rio.owns(offset)) {
@@ -213,7 +218,7 @@ struct Chip::Impl {
     lio.advance(elapsed);
     rio.advance(elapsed);
     const std::uint32_t adcEvents = adc.advance(elapsed, plant);
-    dac.trigger(adcEvents << 24);
+    dac.trigger(adcEvents << r::kDacTrigAdcBase);
     sync();
   }
 };

@@ -7,7 +7,6 @@ namespace vcard {
 namespace r = chip::reg;
 
 namespace {
-constexpr unsigned kCycleCondition = 6;
 constexpr std::uint16_t kMagnitude = 0x7FFF;
 constexpr std::uint16_t kSign = 0x8000;
 }  // namespace
@@ -49,7 +48,7 @@ void DdaModule::drop(unsigned axis, unsigned n) {
 void DdaModule::stockCheck(unsigned axis, unsigned before) {
   const unsigned now = fifos_[axis].count;
   if (before >= minStock_ && now < minStock_ && r::bit(control_, r::kDdaCtlStockIntBit + axis)) {
-    conditions_ = r::setBit(conditions_, axis, true);
+    conditions_ = r::setBit(conditions_, r::kDdaCondStockBit + axis, true);
   }
 }
 
@@ -114,10 +113,10 @@ void DdaModule::write(std::uint32_t offset, std::uint16_t value) {
       control_ = value;
       for (unsigned a = 0; a < kAxes; ++a) {
         if (!r::bit(control_, r::kDdaCtlStockIntBit + a))
-          conditions_ = r::setBit(conditions_, a, false);
+          conditions_ = r::setBit(conditions_, r::kDdaCondStockBit + a, false);
       }
       if (!r::bit(control_, r::kDdaCtlCycleIntBit)) {
-        conditions_ = r::setBit(conditions_, kCycleCondition, false);
+        conditions_ = r::setBit(conditions_, r::kDdaCondCycleBit, false);
       }
       break;
     case r::kDdaTiming:
@@ -171,7 +170,7 @@ void DdaModule::cycle(bool emergencyStopInput, std::array<std::int32_t, kAxes>& 
     if (r::bit(counterEnable_, a)) counter_[a] += static_cast<std::uint32_t>(pulses);
   }
   if (r::bit(control_, r::kDdaCtlCycleIntBit)) {
-    conditions_ = r::setBit(conditions_, kCycleCondition, true);
+    conditions_ = r::setBit(conditions_, r::kDdaCondCycleBit, true);
   }
 }
 

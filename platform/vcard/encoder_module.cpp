@@ -8,9 +8,6 @@ namespace r = chip::reg;
 
 namespace {
 constexpr unsigned kTypeAB = 0, kTypeCwCcw = 1, kTypePulseDir = 2;
-constexpr unsigned kLatchConditionBit = 6;  // + position
-constexpr unsigned kCompConditionBit = 3;   // + position
-constexpr unsigned kHomeSourceBit = 9;      // + axis
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
@@ -103,7 +100,7 @@ void EncoderModule::latch(unsigned ch, std::uint32_t value) {
   Group& g = groups_[ch / 3];
   const unsigned p = ch % 3;
   if (r::bit(g.enables, r::kEncGroupIndexIntBit + p)) {
-    g.conditions = r::setBit(g.conditions, kLatchConditionBit + p, true);
+    g.conditions = r::setBit(g.conditions, r::kEncCondLatchBit + p, true);
   }
 }
 
@@ -139,7 +136,7 @@ void EncoderModule::sync(Events& events) {
     if (passes(counterBefore, delta, c.compare)) {
       events.compare |= 1u << ch;
       if (r::bit(groups_[g].enables, r::kEncGroupCompIntBit + p)) {
-        groups_[g].conditions = r::setBit(groups_[g].conditions, kCompConditionBit + p, true);
+        groups_[g].conditions = r::setBit(groups_[g].conditions, r::kEncCondCompBit + p, true);
       }
     }
     std::int64_t first = 0, last = 0;
@@ -159,7 +156,7 @@ void EncoderModule::sync(Events& events) {
       // channel's index is taken as happening at the end of the step.
       const bool own = r::bit(source & events.index, ch);
       latch(ch, own ? (once ? atFirstIndex[ch] : atLastIndex[ch]) : c.counter);
-    } else if (((source >> kHomeSourceBit) & events.home) != 0) {
+    } else if (((source >> r::kEncTrigHomeBase) & events.home) != 0) {
       latch(ch, c.counter);
     }
   }
@@ -204,10 +201,10 @@ void EncoderModule::write(std::uint32_t offset, std::uint16_t value) {
     g.enables = value;
     for (unsigned p = 0; p < 3; ++p) {
       if (!r::bit(value, r::kEncGroupCompIntBit + p)) {
-        g.conditions = r::setBit(g.conditions, kCompConditionBit + p, false);
+        g.conditions = r::setBit(g.conditions, r::kEncCondCompBit + p, false);
       }
       if (!r::bit(value, r::kEncGroupIndexIntBit + p)) {
-        g.conditions = r::setBit(g.conditions, kLatchConditionBit + p, false);
+        g.conditions = r::setBit(g.conditions, r::kEncCondLatchBit + p, false);
       }
     }
     return;

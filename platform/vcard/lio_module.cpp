@@ -9,8 +9,6 @@ namespace r = chip::reg;
 namespace {
 constexpr unsigned kLdiIntInputs = 8;
 constexpr unsigned kDfiIntInputs = 7;
-constexpr unsigned kDfiConditionBase = 8;
-constexpr unsigned kTimeOutCondition = 15;
 constexpr std::int64_t kTickNs = 1000;  // timer and watchdog base clock: 1 MHz
 constexpr unsigned kOutputGroups = 8;
 constexpr std::uint32_t k24Bits = 0xFFFFFF;
@@ -67,8 +65,8 @@ void LioModule::edges(std::uint32_t before, std::uint32_t now, std::uint16_t typ
 void LioModule::sync() {
   const std::uint32_t ldi = plant_.ldiWord();
   const std::uint32_t dfi = plant_.dfiWord();
-  edges(lastLdi_, ldi, ldiTypes_, kLdiIntInputs, 0);
-  edges(lastDfi_, dfi, dfiTypes_, kDfiIntInputs, kDfiConditionBase);
+  edges(lastLdi_, ldi, ldiTypes_, kLdiIntInputs, r::kLioCondLdiBase);
+  edges(lastDfi_, dfi, dfiTypes_, kDfiIntInputs, r::kLioCondDfiBase);
   lastLdi_ = ldi;
   lastDfi_ = dfi;
 }
@@ -85,7 +83,7 @@ void LioModule::advance(std::chrono::nanoseconds elapsed) {
       ticks -= timerCount_;
       timerCount_ = timerValue_ - static_cast<std::uint32_t>(ticks % timerValue_);
       if (r::bit(dfiTypes_, r::kDfiTimerIntBit)) {
-        conditions_ = r::setBit(conditions_, kTimeOutCondition, true);
+        conditions_ = r::setBit(conditions_, r::kLioCondTimeOutBit, true);
       }
     } else {
       timerCount_ -= static_cast<std::uint32_t>(ticks);
@@ -99,7 +97,7 @@ void LioModule::advance(std::chrono::nanoseconds elapsed) {
     if (ticks >= wdogCount_) {
       wdogCount_ = 0;
       wdogTripped_ = true;
-      conditions_ = r::setBit(conditions_, kTimeOutCondition, true);
+      conditions_ = r::setBit(conditions_, r::kLioCondTimeOutBit, true);
       updateOutputs();
     } else {
       wdogCount_ -= static_cast<std::uint32_t>(ticks);

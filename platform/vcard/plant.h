@@ -13,8 +13,11 @@
 //   decoder counts); for pulse-type inputs every edge stands for one pulse.
 //   `encoderReversed` makes the feedback count down for positive travel.
 //   Channels 6..8 are not tied to an axis; the bench sets them directly.
+//   Changing the scale or direction of a moved axis makes its feedback jump,
+//   and the chip counts the jump like motion.
 // - The index mark comes once every `indexEvery` edges of feedback, at the
-//   feedback values congruent to `indexPhase`; it is one edge wide.
+//   feedback values congruent to `indexPhase`; it is one edge wide. With the
+//   default phase 0 an axis at position 0 sits on a mark.
 // - Sensors: the upper over-travel sensor is active while position >=
 //   upperLimit, the lower one while position <= lowerLimit, the home sensor
 //   while homePosition <= position < homePosition + homeWidth. An active
@@ -77,7 +80,7 @@ class VCARD_EXPORT Plant {
   void setPosition(unsigned a, std::int64_t pulses) { axes_[a].position = pulses; }
   void moveBy(unsigned a, std::int64_t pulses) { axes_[a].position += pulses; }
   // Pulses the chip has output for the axis since construction, whether or
-  // not the axis took them.
+  // not the axis took them (a velocity-driven axis is sent none).
   std::int64_t pulsesReceived(unsigned a) const { return axes_[a].received; }
 
   // ---- encoder inputs

@@ -8,7 +8,6 @@ namespace r = chip::reg;
 
 namespace {
 constexpr std::int64_t kCycleUnitNs = 10000;
-constexpr unsigned kTransCondition = 12;
 }  // namespace
 
 void RioModule::resetPort(unsigned port) {
@@ -51,7 +50,7 @@ void RioModule::cycle(unsigned port) {
     }
   }
   if (transferError && r::bit(p.control[r::kRioCtlC], r::kRioTransIntBit)) {
-    p.conditions = r::setBit(p.conditions, kTransCondition, true);
+    p.conditions = r::setBit(p.conditions, r::kRioCondTransBit, true);
   }
 }
 
@@ -112,7 +111,7 @@ void RioModule::write(std::uint32_t offset, std::uint16_t value) {
       if (offset == r::rioControl(port, which)) {
         p.control[which] = value;
         if (which == r::kRioCtlC && !r::bit(value, r::kRioTransIntBit)) {
-          p.conditions = r::setBit(p.conditions, kTransCondition, false);
+          p.conditions = r::setBit(p.conditions, r::kRioCondTransBit, false);
         }
         return;
       }
