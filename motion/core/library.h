@@ -173,7 +173,7 @@ struct Library {
       coordType[g].store(1);
       unitFactor[g].store(1.0);
       refPos[g].store(0.0);
-      inPosTime[g].store(1);
+      inPosTime[g].store(1000);  // cycles the in-position wait may last; 1 to 1000
       for (int s = 0; s < kSlots; ++s) {
         otCheck[g][s].store(0);
         tolApi[g][s].store(2);

@@ -118,6 +118,7 @@ void Library::resetPlanner() {
     shared[g].resetToDefaults();
     records[g] = planner::GroupRecord{};
     planner::resetGroup(records[g], groupParams[g], shared[g]);
+    inPosEnabled[g].store(0, std::memory_order_relaxed);
     lastIndex[g] = -1;
   }
 }
@@ -129,9 +130,11 @@ void Library::stepGroup(int g) {
     rec.ctx.params.axis[s].limitEnabled =
         a >= 0 && a < 6 && otCheck[g][s].load(std::memory_order_relaxed) == 1;
   }
+  rec.inPosTimeout = inPosTime[g].load(std::memory_order_relaxed);
   GroupEnvironment env(*this, g);
   planner::GroupShared& sh = shared[g];
   planner::cycleStep(rec, sh, queues[g], env);
+  inPosEnabled[g].store(rec.inPosOn ? 1 : 0, std::memory_order_release);
   // A command put while the step was finding the queue empty may have seen
   // the group still running and raised no start flag; it would wait for the
   // next command. The step raises the flag for it.

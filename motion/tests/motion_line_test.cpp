@@ -271,6 +271,30 @@ TEST_F(MotionSim, IncrementalLineXTwiceEndsAtTwenty) {
   EXPECT_EQ(pulsePos()[1], -254);
 }
 
+TEST_F(MotionSim, InPositionSwitchesRunInOrderWithTheLines) {
+  uint8_t f[6];
+  auto status = [&] { return VNL_GetInPosStatus(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], 0); };
+  EXPECT_EQ(status(), -4);
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  EXPECT_EQ(VNL_EnableInPos(0), 0);
+  EXPECT_EQ(status(), 0);  // the idle group took it inside the call
+  EXPECT_EQ(VNL_Line(1, 0.5, 0, 0, 0, 0, 0), 1);
+  EXPECT_EQ(VNL_DisableInPos(0), 2);
+  EXPECT_EQ(status(), 0);  // the switch waits behind the line
+  waitStopped();
+  EXPECT_EQ(status(), -4);
+  EXPECT_EQ(f[0], 255);  // standing: in position
+  // The switches carry the last targets: they move nothing themselves.
+  EXPECT_EQ(pulsePos()[0], 1000);
+  EXPECT_EQ(pulsePos()[1], 500);
+  CurrentCommandInfo info{};
+  ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
+  EXPECT_EQ(info.nIndex, 2);
+  EXPECT_EQ(info.nKind, 1);  // a switch keeps the kind of the command before it
+  EXPECT_EQ(info.dfTarget[1], 0.5);
+  EXPECT_EQ(VNL_GetErrorCode(0), 0);  // the wait ended in position, not by time-out
+}
+
 TEST_F(MotionSim, BadInputReturnsMinusFiveAndQueuesNothing) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
