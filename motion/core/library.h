@@ -537,8 +537,9 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {
-      stepDueGroups();
+      stepDueGroups([](int, int) { return 0; });
       dispatch();
     }
   }
@@ -608,10 +609,35 @@ struct Library {
   // (simulated cycle: every stepped group; card cycle: while the first axis's
   // card queue holds 62 entries or fewer).
   void stepGroup(int g);
-  // Every configured group whose card is installed, unless stepping is
-  // suspended (the simulated cycle's pass).
-  void stepDueGroups();
-  bool stepped(int g) { return tableGroupOk(g) && storage != nullptr; }
+  // The axis (card x 6 + axis) of group g's first non-empty slot, or -1.
+  int firstAxis(int g) {
+    const int card = table[g].card.load(std::memory_order_relaxed);
+    for (int s = 0; s < kSlots; ++s) {
+      const int a = table[g].axis[s].load(std::memory_order_relaxed);
+      if (a >= 0 && a < 6) return card * 6 + a;
+    }
+    return -1;
+  }
+  // Whether some cycle steps group g: configured, its card installed, some
+  // slot holds an axis, and the queues exist.
+  bool stepped(int g) { return tableGroupOk(g) && storage != nullptr && firstAxis(g) >= 0; }
+  // One stepping pass of the cycle: every stepped group whose first axis's
+  // card queue holds 62 entries or fewer (stockOf(card, axis) gives the
+  // count; the simulated cycle has no queue and passes 0), unless stepping is
+  // suspended. Returns whether any group was due (its queue was looked at),
+  // which decides whether the card cycle runs the dispatch.
+  template <class StockOf>
+  bool stepDueGroups(StockOf stockOf) {
+    bool due = false;
+    for (int g = 0; g < kGroups; ++g) {
+      if (!stepped(g)) continue;
+      due = true;
+      const int a = firstAxis(g);
+      if (stockOf(a / 6, a % 6) >= 63) continue;
+      if (suspendStep.load(std::memory_order_acquire) != 1) stepGroup(g);
+    }
+    return due;
+  }
   // Queueing of a built command: its index, or -2 when the ring is full.
   int32_t queueCommand(MotionCommand& c, int g);
   // Parameter handshake with group g's cycle step: 0, or -3 after 50 polls.

@@ -271,6 +271,32 @@ TEST_F(MotionSim, IncrementalLineXTwiceEndsAtTwenty) {
   EXPECT_EQ(pulsePos()[1], -254);
 }
 
+TEST_F(MotionSim, UOnlyLineRunsAtTheMaximumSpeedOfItsMachineParameters) {
+  ASSERT_EQ(VNL_CloseSystem(), 0);
+  MACHINE_PARAM p{};
+  p.wRPM = 600;
+  p.dwPPR = 1000;
+  p.dfPitch = 2.0;  // 500 pulses per unit, 2 x 600 / 60 = 20 units/s
+  p.dfGearRatio = 1.0;
+  p.dfHighLimit = 1e6;
+  p.dfLowLimit = -1e6;
+  ASSERT_EQ(VNL_SetMachParam(&p, 3, 0), 0);
+  init();
+  observe();
+  ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);  // ignored by a U-V-W-only line
+  ASSERT_EQ(VNL_LineUVW(2, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(pulsePos()[3], 1000);
+  double top = 0;
+  size_t moving = 0;
+  for (const Period& q : periods) {
+    top = std::max(top, q.pathSpeed);
+    moving += q.pathSpeed > 0;
+  }
+  EXPECT_NEAR(top, 20.0, 1e-9);  // cruise at the axis maximum
+  EXPECT_EQ(moving, 120u);       // 20 + 80 + 20 periods
+}
+
 TEST_F(MotionSim, InPositionSwitchesRunInOrderWithTheLines) {
   uint8_t f[6];
   auto status = [&] { return VNL_GetInPosStatus(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], 0); };
