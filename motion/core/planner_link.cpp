@@ -135,13 +135,16 @@ void Library::stepGroup(int g) {
   rec.inPosTimeout = inPosTime[g].load(std::memory_order_relaxed);
   GroupEnvironment env(*this, g);
   planner::GroupShared& sh = shared[g];
+  const bool wasRunning = rec.state == planner::GroupMotionState::Running;
+  const bool resetAsked = sh.resetRequest.load(std::memory_order_acquire) != 0;
   planner::cycleStep(rec, sh, queues[g], env);
   inPosEnabled[g].store(rec.inPosOn ? 1 : 0, std::memory_order_release);
-  // A command put while the step was finding the queue empty may have seen
-  // the group still running and raised no start flag; it would wait for the
-  // next command. The step raises the flag for it.
-  if (rec.state == planner::GroupMotionState::Idle && rec.drained && !queues[g].empty() &&
-      sh.startFlag.load(std::memory_order_acquire) == 0)
+  // The step found the queue empty and went Idle, but a command is there
+  // now: it was put (on another thread) between the take and the publishing
+  // of Idle, so its caller saw the group still running and raised no start
+  // flag; it would wait for the next command. The step raises the flag for it.
+  if (wasRunning && !resetAsked && rec.state == planner::GroupMotionState::Idle && rec.drained &&
+      !queues[g].empty() && sh.startFlag.load(std::memory_order_acquire) == 0)
     sh.startFlag.store(255, std::memory_order_release);
 }
 

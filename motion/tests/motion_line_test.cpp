@@ -321,6 +321,28 @@ TEST_F(MotionSim, InPositionSwitchesRunInOrderWithTheLines) {
   EXPECT_EQ(VNL_GetErrorCode(0), 0);  // the wait ended in position, not by time-out
 }
 
+TEST_F(MotionSim, DryRunLineReachesNoAxisAndThePlannerComesBackToThem) {
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  ASSERT_EQ(VNL_EnableDryRun(), 0);
+  ASSERT_EQ(VNL_Line(1, -1, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  // Nothing reached the axes, not even the end-point correction of the
+  // fetch that found the queue empty.
+  EXPECT_EQ(pulsePos()[0], 0);
+  EXPECT_EQ(pulsePos()[1], 0);
+  ASSERT_EQ(VNL_DisableDryRun(), 0);
+  VNL_TimeDelay(1);
+  ASSERT_EQ(VNL_LineX(0.5, 0), 1);  // from where the axes are, not from the dry run's end
+  waitStopped();
+  EXPECT_EQ(pulsePos()[0], 500);
+  EXPECT_EQ(pulsePos()[1], -1000);  // Y runs to the last target the group holds
+
+  // Closing while a line runs stops it and returns.
+  ASSERT_EQ(VNL_LineX(100, 0), 2);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+  init();
+}
+
 TEST_F(MotionSim, BadInputReturnsMinusFiveAndQueuesNothing) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
