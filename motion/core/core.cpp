@@ -589,15 +589,6 @@ VNL_EXPORT int32_t VNL_GetPGain(int16_t* g0, int16_t* g1, int16_t* g2, int16_t* 
   return readSix(*reinterpret_cast<std::atomic<uint16_t>(*)[6]>(&lib().pGainApi[card * 6]), g0, g1,
                  g2, g3, g4, g5);
 }
-VNL_EXPORT int32_t VNL_EnableInPos(uint16_t group) {
-  auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  return -14;  // the command queue arrives with the planner
-}
-VNL_EXPORT int32_t VNL_DisableInPos(uint16_t group) {
-  return VNL_EnableInPos(group);
-}
 VNL_EXPORT int32_t VNL_SetInPosTolerance(int16_t x, int16_t y, int16_t z, int16_t u, int16_t v,
                                          int16_t w, uint16_t group) {
   auto& L = lib();

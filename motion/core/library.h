@@ -184,7 +184,7 @@ struct Library {
       coordType[g].store(1);
       unitFactor[g].store(1.0);
       refPos[g].store(0.0);
-      inPosTime[g].store(1);
+      inPosTime[g].store(1000);  // cycles the in-position wait may last; 1 to 1000
       for (int s = 0; s < kSlots; ++s) {
         otCheck[g][s].store(0);
         tolApi[g][s].store(2);
@@ -379,22 +379,7 @@ struct Library {
     sampleCards();
     bool due = false;
     for (int pass = 0; pass < 2; ++pass) {
-      for (int g = 0; g < kGroups; ++g) {
-        if (!tableGroupOk(g)) continue;
-        const int c = table[g].card.load(std::memory_order_relaxed);
-        int first = -1;
-        for (auto& slot : table[g].axis) {
-          const int ax = slot.load(std::memory_order_relaxed);
-          if (ax >= 0 && ax < 6) {
-            first = ax;
-            break;
-          }
-        }
-        if (first < 0) continue;
-        due = true;
-        if (cards::stock(c, first) >= 63) continue;
-        if (suspendStep.load(std::memory_order_acquire) != 1 && storage != nullptr) stepGroup(g);
-      }
+      due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;
       if (due) dispatch();
     }
     for (int c = 0; c < cardCount; ++c)
@@ -726,8 +711,9 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {
-      stepDueGroups();
+      stepDueGroups([](int, int) { return 0; });
       dispatch();
     }
   }
@@ -809,10 +795,35 @@ struct Library {
   // (simulated cycle: every stepped group; card cycle: while the first axis's
   // card queue holds 62 entries or fewer).
   void stepGroup(int g);
-  // Every configured group whose card is installed, unless stepping is
-  // suspended (the simulated cycle's pass).
-  void stepDueGroups();
-  bool stepped(int g) { return tableGroupOk(g) && storage != nullptr; }
+  // The axis (card x 6 + axis) of group g's first non-empty slot, or -1.
+  int firstAxis(int g) {
+    const int card = table[g].card.load(std::memory_order_relaxed);
+    for (int s = 0; s < kSlots; ++s) {
+      const int a = table[g].axis[s].load(std::memory_order_relaxed);
+      if (a >= 0 && a < 6) return card * 6 + a;
+    }
+    return -1;
+  }
+  // Whether some cycle steps group g: configured, its card installed, some
+  // slot holds an axis, and the queues exist.
+  bool stepped(int g) { return tableGroupOk(g) && storage != nullptr && firstAxis(g) >= 0; }
+  // One stepping pass of the cycle: every stepped group whose first axis's
+  // card queue holds 62 entries or fewer (stockOf(card, axis) gives the
+  // count; the simulated cycle has no queue and passes 0), unless stepping is
+  // suspended. Returns whether any group was due (its queue was looked at),
+  // which decides whether the card cycle runs the dispatch.
+  template <class StockOf>
+  bool stepDueGroups(StockOf stockOf) {
+    bool due = false;
+    for (int g = 0; g < kGroups; ++g) {
+      if (!stepped(g)) continue;
+      due = true;
+      const int a = firstAxis(g);
+      if (stockOf(a / 6, a % 6) >= 63) continue;
+      if (suspendStep.load(std::memory_order_acquire) != 1) stepGroup(g);
+    }
+    return due;
+  }
   // Queueing of a built command: its index, or -2 when the ring is full.
   int32_t queueCommand(MotionCommand& c, int g);
   // Parameter handshake with group g's cycle step: 0, or -3 after 50 polls.

@@ -103,6 +103,25 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   return r;
 }
 
+// Queues a switch command (in-position wait on or off) in order with the
+// motions before it. It carries the group's last targets: the fetch takes a
+// command's targets as the end point that the next fetch corrects to, and a
+// switch must not move the axes.
+int32_t queueSwitch(uint32_t code, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  pl::MotionCommand c{};
+  c.code = code;
+  c.index = pl::nextCommandIndex(L.lastIndex[group]);
+  c.coordMode = pl::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s)
+    c.target[s] = L.lastTarget[group][s];
+  const int32_t r = L.queueCommand(c, group);
+  if (r >= 0) L.lastIndex[group] = r;
+  return r;
+}
+
 constexpr unsigned kAll = 0x3F, kX = 0x01, kY = 0x02, kZ = 0x04, kUVW = 0x38;
 
 }  // namespace
@@ -369,6 +388,14 @@ VNL_EXPORT int32_t VNL_GetPtPDecStep(int32_t* x, int32_t* y, int32_t* z, int32_t
                                      int32_t* w, uint16_t group) {
   if (int32_t r = checkGroup(lib(), group)) return r;
   return getPtpSteps(lib().shared[group].ptpDecSteps, {x, y, z, u, v, w});
+}
+
+// ---------------- in-position wait ----------------
+VNL_EXPORT int32_t VNL_EnableInPos(uint16_t group) {
+  return queueSwitch(pl::code::kInPosOn, group);
+}
+VNL_EXPORT int32_t VNL_DisableInPos(uint16_t group) {
+  return queueSwitch(pl::code::kBlendOff, group);
 }
 
 // ---------------- lines ----------------

@@ -3,13 +3,15 @@
 // interface layer's side of the queue and the parameter handshake.
 //
 // Who runs where:
-//   - stepGroup() runs inside the cycle. In simulation the wait routine of the
-//     interface layer runs the simulated cycle on the caller's thread:
-//     two passes of stepDueGroups() then dispatch(). The card cycle (card 0's
-//     pulse-engine interrupt, on qoradrv's interrupt thread) calls the same
-//     stepGroup() for every configured group whose first axis's card queue
-//     holds 62 entries or fewer, twice per interrupt, never while stepping is
-//     suspended.
+//   - stepGroup() runs inside the cycle, through Library::stepDueGroups(). In
+//     simulation the wait routine of the interface layer runs the simulated
+//     cycle on the caller's thread: two passes of stepDueGroups() (with no
+//     card queue every group is due) then dispatch(). The card cycle (card
+//     0's pulse-engine interrupt, on qoradrv's interrupt thread) runs the
+//     same two passes with stockOf reading QORA_DDA_GetStockCount, and
+//     dispatches when a group was due; stepDueGroups() skips a group whose
+//     first axis's card queue holds 63 entries or more, and every group while
+//     stepping is suspended.
 //   - queueCommand() and paramHandshake() run on the caller's thread and talk
 //     to the step only through the group's CommandQueue and GroupShared bytes.
 //
@@ -118,6 +120,7 @@ void Library::resetPlanner() {
     shared[g].resetToDefaults();
     records[g] = planner::GroupRecord{};
     planner::resetGroup(records[g], groupParams[g], shared[g]);
+    inPosEnabled[g].store(0, std::memory_order_relaxed);
     lastIndex[g] = -1;
   }
 }
@@ -129,22 +132,20 @@ void Library::stepGroup(int g) {
     rec.ctx.params.axis[s].limitEnabled =
         a >= 0 && a < 6 && otCheck[g][s].load(std::memory_order_relaxed) == 1;
   }
+  rec.inPosTimeout = inPosTime[g].load(std::memory_order_relaxed);
   GroupEnvironment env(*this, g);
   planner::GroupShared& sh = shared[g];
+  const bool wasRunning = rec.state == planner::GroupMotionState::Running;
+  const bool resetAsked = sh.resetRequest.load(std::memory_order_acquire) != 0;
   planner::cycleStep(rec, sh, queues[g], env);
-  // A command put while the step was finding the queue empty may have seen
-  // the group still running and raised no start flag; it would wait for the
-  // next command. The step raises the flag for it.
-  if (rec.state == planner::GroupMotionState::Idle && rec.drained && !queues[g].empty() &&
-      sh.startFlag.load(std::memory_order_acquire) == 0)
+  inPosEnabled[g].store(rec.inPosOn ? 1 : 0, std::memory_order_release);
+  // The step found the queue empty and went Idle, but a command is there
+  // now: it was put (on another thread) between the take and the publishing
+  // of Idle, so its caller saw the group still running and raised no start
+  // flag; it would wait for the next command. The step raises the flag for it.
+  if (wasRunning && !resetAsked && rec.state == planner::GroupMotionState::Idle && rec.drained &&
+      !queues[g].empty() && sh.startFlag.load(std::memory_order_acquire) == 0)
     sh.startFlag.store(255, std::memory_order_release);
-}
-
-void Library::stepDueGroups() {
-  if (suspendStep.load(std::memory_order_acquire) == 1) return;
-  for (int g = 0; g < kGroups; ++g) {
-    if (stepped(g)) stepGroup(g);
-  }
 }
 
 int32_t Library::queueCommand(MotionCommand& c, int g) {

@@ -271,6 +271,78 @@ TEST_F(MotionSim, IncrementalLineXTwiceEndsAtTwenty) {
   EXPECT_EQ(pulsePos()[1], -254);
 }
 
+TEST_F(MotionSim, UOnlyLineRunsAtTheMaximumSpeedOfItsMachineParameters) {
+  ASSERT_EQ(VNL_CloseSystem(), 0);
+  MACHINE_PARAM p{};
+  p.wRPM = 600;
+  p.dwPPR = 1000;
+  p.dfPitch = 2.0;  // 500 pulses per unit, 2 x 600 / 60 = 20 units/s
+  p.dfGearRatio = 1.0;
+  p.dfHighLimit = 1e6;
+  p.dfLowLimit = -1e6;
+  ASSERT_EQ(VNL_SetMachParam(&p, 3, 0), 0);
+  init();
+  observe();
+  ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);  // ignored by a U-V-W-only line
+  ASSERT_EQ(VNL_LineUVW(2, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(pulsePos()[3], 1000);
+  double top = 0;
+  size_t moving = 0;
+  for (const Period& q : periods) {
+    top = std::max(top, q.pathSpeed);
+    moving += q.pathSpeed > 0;
+  }
+  EXPECT_NEAR(top, 20.0, 1e-9);  // cruise at the axis maximum
+  EXPECT_EQ(moving, 120u);       // 20 + 80 + 20 periods
+}
+
+TEST_F(MotionSim, InPositionSwitchesRunInOrderWithTheLines) {
+  uint8_t f[6];
+  auto status = [&] { return VNL_GetInPosStatus(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], 0); };
+  EXPECT_EQ(status(), -4);
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  EXPECT_EQ(VNL_EnableInPos(0), 0);
+  EXPECT_EQ(status(), 0);  // the idle group took it inside the call
+  EXPECT_EQ(VNL_Line(1, 0.5, 0, 0, 0, 0, 0), 1);
+  EXPECT_EQ(VNL_DisableInPos(0), 2);
+  EXPECT_EQ(status(), 0);  // the switch waits behind the line
+  waitStopped();
+  EXPECT_EQ(status(), -4);
+  EXPECT_EQ(f[0], 255);  // standing: in position
+  // The switches carry the last targets: they move nothing themselves.
+  EXPECT_EQ(pulsePos()[0], 1000);
+  EXPECT_EQ(pulsePos()[1], 500);
+  CurrentCommandInfo info{};
+  ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
+  EXPECT_EQ(info.nIndex, 2);
+  EXPECT_EQ(info.nKind, 1);  // a switch keeps the kind of the command before it
+  EXPECT_EQ(info.dfTarget[1], 0.5);
+  EXPECT_EQ(VNL_GetErrorCode(0), 0);  // the wait ended in position, not by time-out
+}
+
+TEST_F(MotionSim, DryRunLineReachesNoAxisAndThePlannerComesBackToThem) {
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  ASSERT_EQ(VNL_EnableDryRun(), 0);
+  ASSERT_EQ(VNL_Line(1, -1, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  // Nothing reached the axes, not even the end-point correction of the
+  // fetch that found the queue empty.
+  EXPECT_EQ(pulsePos()[0], 0);
+  EXPECT_EQ(pulsePos()[1], 0);
+  ASSERT_EQ(VNL_DisableDryRun(), 0);
+  VNL_TimeDelay(1);
+  ASSERT_EQ(VNL_LineX(0.5, 0), 1);  // from where the axes are, not from the dry run's end
+  waitStopped();
+  EXPECT_EQ(pulsePos()[0], 500);
+  EXPECT_EQ(pulsePos()[1], -1000);  // Y runs to the last target the group holds
+
+  // Closing while a line runs stops it and returns.
+  ASSERT_EQ(VNL_LineX(100, 0), 2);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+  init();
+}
+
 TEST_F(MotionSim, BadInputReturnsMinusFiveAndQueuesNothing) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
