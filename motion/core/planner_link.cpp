@@ -15,8 +15,8 @@
 //   - queueCommand() and paramHandshake() run on the caller's thread and talk
 //     to the step only through the group's CommandQueue and GroupShared bytes.
 //
-// Time budget: one step is a few hundred nanoseconds for a cruising line;
-// 72 groups twice per period stay well inside a 1 ms period.
+// Time budget: bench_motion measures one period of 72 groups cruising lines,
+// their steps and the dispatch, at about 10 us, well inside a 1 ms period.
 #include <cmath>
 #include <limits>
 

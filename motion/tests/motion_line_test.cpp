@@ -485,6 +485,19 @@ TEST(MotionThreads, LinesQueuedFromTheCallerRunOnTheCycleThread) {
   EXPECT_EQ(p[0], 100);
   EXPECT_EQ(p[1], -20);
   EXPECT_EQ(commandCount(), 0);
+
+  // Short lines queued at varying moments, some just as the group runs out
+  // of commands: none is left behind in the queue.
+  ASSERT_EQ(VNL_SetIncrease(0), 0);
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_GE(VNL_LineX(0.002, 0), 0);
+    platform::clock().sleepMs((i * 7) % 13);
+  }
+  n = 0;
+  while (VNL_GetMotionStatus(0) != 1 && n++ < 5000)
+    platform::clock().sleepMs(1);
+  EXPECT_EQ(commandCount(), 0);
+  EXPECT_EQ(pulsePos()[0], 160);
   stop.store(true);
   cycle.join();
   vnl_test_interface_simulation(1);

@@ -75,6 +75,12 @@ int main(int argc, char** argv) {
 
   const tv::run::RunResult result = tv::run::runProgram(program, options);
   if (!result.ok) std::fprintf(stderr, "%s: %s\n", programFile.c_str(), result.error.c_str());
+  if (!csvFile.empty() && !result.trace.samples.empty()) {
+    const tv::run::Sample& last = result.trace.samples.back();
+    std::fprintf(stderr, "%zu periods (%g ms); end X %g Y %g Z %g U %g V %g W %g\n",
+                 result.trace.samples.size(), last.timeMs, last.position[0], last.position[1],
+                 last.position[2], last.position[3], last.position[4], last.position[5]);
+  }
 
   // What ran is written even when a statement failed: it shows where it stopped.
   if (csvFile.empty()) {
