@@ -1,9 +1,11 @@
 // tv-run: runs a small motion program through the motion library in
 // simulation and writes what the card would have received, period by period.
 //
-//   tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V]
+//   tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V] [--card]
 //
-// Without --csv the CSV goes to standard output.
+// Without --csv the CSV goes to standard output. With --card the program runs
+// on the virtual card (pulses through the card queues to its axes) instead of
+// in simulation; either way in virtual time.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,7 +21,8 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V]\n");
+               "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V] "
+               "[--card]\n");
   return 2;
 }
 
@@ -48,6 +51,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--max-speed" && hasValue && number(argv[i + 1], v) && v > 0) {
       options.sysMaxSpeed = v;
       ++i;
+    } else if (arg == "--card") {
+      options.onCard = true;
     } else if (!arg.empty() && arg[0] != '-' && programFile.empty()) {
       programFile = arg;
     } else {
@@ -81,6 +86,11 @@ int main(int argc, char** argv) {
                  result.trace.samples.size(), last.timeMs, last.position[0], last.position[1],
                  last.position[2], last.position[3], last.position[4], last.position[5]);
   }
+  if (result.plantKnown)
+    std::fprintf(stderr, "card axes at %lld %lld %lld %lld %lld %lld pulses\n",
+                 static_cast<long long>(result.plant[0]), static_cast<long long>(result.plant[1]),
+                 static_cast<long long>(result.plant[2]), static_cast<long long>(result.plant[3]),
+                 static_cast<long long>(result.plant[4]), static_cast<long long>(result.plant[5]));
 
   // What ran is written even when a statement failed: it shows where it stopped.
   if (csvFile.empty()) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock/clock.h"
+#include "platform/vcard/bus.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
 
@@ -35,15 +36,16 @@ const char* meaning(int32_t code) {
 
 struct Recorder {
   Trace* trace;
-  long periods = 0;
+  // On the card the observer runs on the card's interrupt thread.
+  std::atomic<long> periods{0};
   int32_t last[6] = {};
 
   static void onPeriod(void* user) { static_cast<Recorder*>(user)->sample(); }
 
   void sample() {
-    ++periods;
+    const long n = ++periods;
     Sample s{};
-    s.timeMs = double(periods) * trace->periodMs;
+    s.timeMs = double(n) * trace->periodMs;
     VNL_GetCurPos(&s.position[0], &s.position[1], &s.position[2], &s.position[3], &s.position[4],
                   &s.position[5], kGroup);
     VNL_GetPulsePos(&s.pulsePos[0], &s.pulsePos[1], &s.pulsePos[2], &s.pulsePos[3], &s.pulsePos[4],
@@ -192,7 +194,14 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
   RunResult result;
   result.trace.periodMs = options.periodMs;
   platform::useVirtualTime();
-  VNL_EnableSimulation();
+  std::shared_ptr<vcard::VirtualCard> board;
+  if (options.onCard) {
+    VNL_DisableSimulation();
+    board = vcard::bus().card(0);
+    if (!board) board = vcard::bus().install(vcard::ChipModel::Qora210);
+  } else {
+    VNL_EnableSimulation();
+  }
   VNL_SetSysMaxSpeed(options.sysMaxSpeed);
   const CardConfig card{2, 576, 0, 0};
   if (VNL_InitSystem(options.periodMs, &card, 1) != 0) {
@@ -210,6 +219,13 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
   const int lastLine = program.statements.empty() ? 0 : program.statements.back().line;
   if (ok) ok = session.waitStopped(lastLine, result.error);
   vnl_set_period_observer(nullptr, nullptr);
+  if (board) {
+    board->withChip([&](vcard::Chip& chip) {
+      for (unsigned a = 0; a < 6; ++a)
+        result.plant[a] = chip.plant().position(a);
+    });
+    result.plantKnown = true;
+  }
   VNL_CloseSystem();
   result.ok = ok;
   return result;

@@ -1,7 +1,9 @@
-// Runs a parsed program through the motion library in simulation, in virtual
-// time, and records what the output layer handed out in every period.
+// Runs a parsed program through the motion library, in simulation or on the
+// virtual card, in virtual time, and records what the output layer handed out
+// in every period.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@ struct RunOptions {
   int periodMs = 1;              // interpolation period
   double sysMaxSpeed = 100.0;    // system maximum speed handed to the library
   long maxPeriods = 10'000'000;  // give up when the program runs longer
+  bool onCard = false;           // the virtual card instead of simulation
 };
 
 // One interpolation period as the queries report it after the output.
@@ -35,9 +38,13 @@ struct RunResult {
   bool ok = false;
   std::string error;  // "line N: ..." when a statement failed
   Trace trace;
+  // On the card: where the plant's axes stand at the end, in pulses.
+  bool plantKnown = false;
+  int64_t plant[6] = {};
 };
 
-// Initialises the library (simulation, one card, group 0 on axes 0 to 5),
+// Initialises the library (simulation or the virtual card, one card, group 0
+// on axes 0 to 5),
 // runs every statement, waits until the group has stopped and closes the
 // library. Uses the process-wide library and clock: one run at a time.
 RunResult runProgram(const Program& program, const RunOptions& options);

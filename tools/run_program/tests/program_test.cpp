@@ -102,5 +102,23 @@ TEST(ProgramRunner, RunsIncrementalLinesAndReportsTheFailingStatement) {
   EXPECT_EQ(r.error, "line 1: VNL_Line returned -7 (feed speed not positive (set one with feed))");
 }
 
+TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
+  Program p;
+  ParseError e;
+  ASSERT_TRUE(parse("feed 4\nline 0.5 -0.25\nline 0.5 0.125 0.002\n", p, e)) << e.text();
+  RunOptions options;
+  options.onCard = true;
+  const RunResult r = runProgram(p, options);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(r.plantKnown);
+  ASSERT_FALSE(r.trace.samples.empty());
+  const Sample& last = r.trace.samples.back();
+  EXPECT_EQ(last.pulsePos[0], 500);
+  EXPECT_EQ(last.pulsePos[1], 125);
+  EXPECT_EQ(r.plant[0], 500);
+  EXPECT_EQ(r.plant[1], 125);
+  EXPECT_EQ(r.plant[2], 2);
+}
+
 }  // namespace
 }  // namespace tv::run
