@@ -1,60 +1,48 @@
-// A short tour of what the stack offers so far: a 1 ms cycle on the virtual
-// clock served by an interrupt-like thread, and the parameter file written and
-// read back through the profile service.
+// A short tour of the stack until the operator program exists: the motion
+// library opens the virtual card through the card-access library and the
+// driver service, runs a square of lines in virtual time, and the card's axes
+// end where the library says they are.
+#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <thread>
 
 #include "platform/clock/clock.h"
-#include "platform/clock/handoff.h"
-#include "platform/msgbox/msgbox.h"
-#include "platform/profile/profile.h"
-
-using namespace std::chrono_literals;
+#include "platform/vcard/bus.h"
+#include "varnelpci.h"
 
 int main() {
   platform::useVirtualTime();
-  platform::Clock& clock = platform::clock();
-
-  // One "interrupt thread" serving a 1 ms cycle, as the card will.
-  platform::Handoff cycle(clock);
-  int served = 0;
-  std::thread server([&] {
-    while (cycle.take()) {
-      ++served;
-      cycle.done();
-    }
-  });
-  cycle.post();
-  while (cycle.served() < 1)
-    std::this_thread::yield();
-  const auto timer = clock.addPeriodic(1ms, [&] { cycle.post(); });
+  auto card = vcard::bus().card(0);  // the default bus: one card of the first model
+  VNL_SetSysMaxSpeed(100);
+  const CardConfig config{2, 0, 0, 0};
+  if (VNL_InitSystem(1, &config, 1) != 0) {
+    std::fprintf(stderr, "tv-demo: the virtual card did not open\n");
+    return 1;
+  }
   const auto wallStart = std::chrono::steady_clock::now();
-  clock.sleepFor(2s);
-  const auto wall = std::chrono::steady_clock::now() - wallStart;
-  clock.removeTimer(timer);
-  cycle.close();
-  server.join();
-  std::printf("virtual clock: %.3f s of machine time, %d cycles served, in %.1f ms of wall time\n",
-              std::chrono::duration<double>(clock.now()).count(), served - 1,
-              std::chrono::duration<double, std::milli>(wall).count());
+  const auto machineStart = platform::clock().now();
+  VNL_SetFeedSpeed(5, 0);
+  const double square[][2] = {{10, 0}, {10, 10}, {0, 10}, {2.5, 1.25}};
+  for (const auto& corner : square)
+    VNL_Line(corner[0], corner[1], 0, 0, 0, 0, 0);
+  while (VNL_GetMotionStatus(0) != 1)
+    VNL_TimeDelay(10);
+  const double machine =
+      std::chrono::duration<double>(platform::clock().now() - machineStart).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
 
-  // The parameter file of the operator program, through the profile service.
-  const std::string file =
-      (std::filesystem::temp_directory_path() / "tv-demo-Parameter.ini").string();
-  std::filesystem::remove(file);
-  char value[10];
-  platform::profile::getString("Parameter", "MaxSpeed", "50000", value, sizeof value, file.c_str());
-  std::printf("profile: MaxSpeed reads \"%s\" (default, no file yet)\n", value);
-  platform::profile::writeString("Parameter", "MaxSpeed", "123456789012", file.c_str());
-  platform::profile::writeString("Parameter", "HighLimit(0)", "100000", file.c_str());
-  platform::profile::getString("Parameter", "MaxSpeed", "50000", value, sizeof value, file.c_str());
-  std::printf("profile: after writing 123456789012 it reads \"%s\" through a 10-character field\n",
-              value);
-  std::filesystem::remove(file);
-
-  std::fflush(stdout);
-  platform::msgbox::show("The motion libraries come next.", "Tervane");
+  int32_t x = 0, y = 0, z = 0, u = 0, v = 0, w = 0;
+  VNL_GetPulsePos(&x, &y, &z, &u, &v, &w, 0);
+  const auto at = card->withChip([](vcard::Chip& chip) {
+    return std::pair{chip.plant().position(0), chip.plant().position(1)};
+  });
+  std::printf(
+      "three sides of a 10 x 10 square and back towards the start at feed 5: %.2f s of machine "
+      "time in %.3f s of wall time\n",
+      machine, wall);
+  std::printf("%llu card cycles; library pulse position X %d Y %d, card axes X %lld Y %lld\n",
+              static_cast<unsigned long long>(card->cycles()), x, y,
+              static_cast<long long>(at.first), static_cast<long long>(at.second));
+  VNL_CloseSystem();
   return 0;
 }
