@@ -243,6 +243,31 @@ VNL_API int32_t VNL_LineY(double y, uint16_t group);
 VNL_API int32_t VNL_LineZ(double z, uint16_t group);
 VNL_API int32_t VNL_LineUVW(double u, double v, double w, uint16_t group);
 
+/* Arcs through a reference point, full circles about a centre (direction
+   non-zero: counter-clockwise about the plane's normal axis), their helical
+   variants with U, V, W ends, and three-point arcs in space. Coordinates as
+   for lines; the queued command's index on success. */
+VNL_API int32_t VNL_ArcXY(double refX, double refY, double endX, double endY, uint16_t group);
+VNL_API int32_t VNL_ArcYZ(double refY, double refZ, double endY, double endZ, uint16_t group);
+VNL_API int32_t VNL_ArcZX(double refZ, double refX, double endZ, double endX, uint16_t group);
+VNL_API int32_t VNL_ArcXYUVW(double refX, double refY, double endX, double endY, double u, double v,
+                             double w, uint16_t group);
+VNL_API int32_t VNL_ArcYZUVW(double refY, double refZ, double endY, double endZ, double u, double v,
+                             double w, uint16_t group);
+VNL_API int32_t VNL_ArcZXUVW(double refZ, double refX, double endZ, double endX, double u, double v,
+                             double w, uint16_t group);
+VNL_API int32_t VNL_CircleXY(double cx, double cy, uint8_t dir, uint16_t group);
+VNL_API int32_t VNL_CircleYZ(double cy, double cz, uint8_t dir, uint16_t group);
+VNL_API int32_t VNL_CircleZX(double cz, double cx, uint8_t dir, uint16_t group);
+VNL_API int32_t VNL_CircleXYUVW(double cx, double cy, double u, double v, double w, uint8_t dir,
+                                uint16_t group);
+VNL_API int32_t VNL_CircleYZUVW(double cy, double cz, double u, double v, double w, uint8_t dir,
+                                uint16_t group);
+VNL_API int32_t VNL_CircleZXUVW(double cz, double cx, double u, double v, double w, uint8_t dir,
+                                uint16_t group);
+VNL_API int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX, double endY,
+                           double endZ, uint16_t group);
+
 #ifdef __cplusplus
 }
 #endif

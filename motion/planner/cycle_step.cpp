@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "planner/arc_step.h"
 #include "planner/line.h"
 
 namespace vnl::planner {
@@ -208,6 +209,23 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
   return clearRequests(g, sh, next.code & 0xFFFFu);
 }
 
+// One period of the arc; an arc that cannot be interpolated is dropped with
+// the arc error, its target no end point to correct to.
+bool arcMove(GroupRecord& g) {
+  switch (arcStep(g.ctx)) {
+    case ArcOutcome::Moved:
+    case ArcOutcome::LastMove:
+      return true;
+    case ArcOutcome::Invalid:
+      g.error = error::kArc;
+      setSentinel(g.ctx.prevTarget);
+      return false;
+    case ArcOutcome::Finished:
+      break;
+  }
+  return false;
+}
+
 }  // namespace
 
 uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
@@ -369,6 +387,7 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       // end point, and the group is Held once it has finished.
       if ((ctx.cmd.code & 0xFFFFu) == code::kLine && !ctx.readyForNext)
         moved = lineStep(ctx) == StepOutcome::Moved;
+      if ((ctx.cmd.code & 0xFFFFu) == code::kArc && !ctx.readyForNext) moved = arcMove(g);
       if (!moved) {
         g.state = GroupMotionState::Held;
         ctx.readyForNext = true;
@@ -377,6 +396,10 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       break;
     case code::kLine:
       moved = lineStep(ctx) == StepOutcome::Moved;
+      if (moved) g.inPosArmed = true;
+      break;
+    case code::kArc:
+      moved = arcMove(g);
       if (moved) g.inPosArmed = true;
       break;
     case code::kDelay: {
@@ -418,7 +441,6 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       break;
     case code::kJog:  // distance jog: step generator not built yet
     case code::kPtP:  // point-to-point: step generator not built yet
-    case code::kArc:  // arc: step generator not built yet
     default:
       ctx.readyForNext = true;
       ctx.ready = true;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "planner/arc_geometry.h"
 #include "planner/command.h"
 #include "planner/profile.h"
 
@@ -47,6 +48,14 @@ struct LineGeometry {
   int dominant = 3;      // dominant U-V-W axis, kept from line to line
 };
 
+// State of the running arc.
+struct ArcState {
+  ArcGeometry g;
+  double theta = 0;      // swept angle so far, radians
+  double segTheta = 0;   // angle at which the current segment started
+  double tolerance = 0;  // one-pulse diagonal step, machine units
+};
+
 struct GroupContext {
   GroupParams params;
   PathSettings settings;
@@ -78,6 +87,7 @@ struct GroupContext {
   double previousV = 0;      // cruise speed of the previous plan
   PathProfile profile;
   LineGeometry line;
+  ArcState arc;
 
   bool startFromRest = false;
   bool readyForNext = true;
