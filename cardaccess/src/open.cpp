@@ -231,6 +231,9 @@ bool openCard(std::uint16_t index, std::uint32_t vendor, std::uint32_t device) {
   OpenCard& placed = *card;
   {
     std::lock_guard<std::mutex> guard(s.lock);
+    // The chip is reset at initialisation: a reopened index starts from fresh
+    // shadows, not from those its previous card left.
+    s.shadows = Shadows{};
     s.port = &placed.port;
   }
   openCards()[index] = std::move(card);
