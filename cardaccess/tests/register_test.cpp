@@ -5,8 +5,11 @@
 // outputs alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,6 +75,46 @@ class RegisterTest : public ::testing::Test {
   std::shared_ptr<vcard::VirtualCard> card_;
   platform::msgbox::Handler previous_;
 };
+
+TEST_F(RegisterTest, FrameRegisters) {
+  open();
+  ASSERT_EQ(QORA_SetIRQNo(15, 0), 1);
+  EXPECT_EQ(take(), (Writes{{0x04, 0x8000}}));
+  ASSERT_EQ(QORA_SetIRQNo(10, 0), 1);
+  EXPECT_EQ(take(), (Writes{{0x04, 0x1000}}));
+  ASSERT_EQ(QORA_ResetModule(1, 0), 1);
+  EXPECT_EQ(take(), (Writes{{0x00, 0x0001}, {0x00, 0x0000}}));
+  EXPECT_EQ(QORA_SetIRQNo(4, 0), 0);
+  EXPECT_EQ(QORA_ResetModule(11, 0), 0);
+  EXPECT_TRUE(take().empty());
+}
+
+// Without an interrupt service the sources stay pending for a poll.
+TEST_F(RegisterTest, InterruptSourceFlagsOfAPoll) {
+  vcard::Faults f;
+  f.interruptEnableFails = true;
+  vcard::bus().setFaults(f);
+  open();
+  std::uint8_t flags[QORA_INTSRC_FLAGS];
+  std::fill(std::begin(flags), std::end(flags), 0x55);
+  EXPECT_EQ(QORA_GetIntSource(flags, 0), 0) << "nothing pending";
+  for (std::uint8_t b : flags)
+    EXPECT_EQ(b, 0);
+  // A DDA cycle and a falling LDI input 0: sources 0x0081.
+  card_->withChip([](vcard::Chip& c) { c.plant().setLdiInputs(1, 1); });
+  ASSERT_EQ(QORA_LIO_SetLDIIntType(0, 1, 0), 1);
+  ASSERT_EQ(QORA_LIO_EnableLDIInt(0, 0), 1);
+  card_->withChip([](vcard::Chip& c) { c.plant().setLdiInputs(1, 0); });
+  ASSERT_EQ(QORA_DDA_SetTime(1.0f, 5, 0), 1);
+  ASSERT_EQ(QORA_DDA_EnableCycleInt(0), 1);
+  ASSERT_EQ(QORA_DDA_StartEngine(0), 1);
+  platform::clock().sleepFor(std::chrono::nanoseconds(819200));
+  ASSERT_EQ(QORA_DDA_StopEngine(0), 1);
+  ASSERT_EQ(card_->withChip([](vcard::Chip& c) { return c.pendingSources(); }), 0x0081);
+  EXPECT_EQ(QORA_GetIntSource(flags, 0), 1);
+  EXPECT_EQ(std::vector<std::uint8_t>(flags, flags + QORA_INTSRC_FLAGS),
+            (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 1, 0}));
+}
 
 TEST_F(RegisterTest, PulseCommandsGoToTheAxisFifoInSignMagnitude) {
   open();
