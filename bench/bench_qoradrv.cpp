@@ -75,12 +75,21 @@ BENCHMARK(BM_EncGetValue);
 
 constexpr std::size_t kEntries = 2000;
 std::vector<std::chrono::steady_clock::time_point> entries(kEntries);
+std::vector<double> latenciesUs(kEntries);
 std::atomic<std::size_t> entryCount{0};
+std::shared_ptr<vcard::VirtualCard> timedCard;
 void stampEntry(std::uint8_t*) {
   const auto now = std::chrono::steady_clock::now();
   const std::size_t i = entryCount.load(std::memory_order_relaxed);
   if (i < kEntries) {
     entries[i] = now;
+    // From the card's cycle to this routine's entry.
+    const std::int64_t cycleNs = timedCard ? timedCard->lastCycleSteadyNs() : 0;
+    latenciesUs[i] =
+        static_cast<double>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count() -
+            cycleNs) /
+        1000.0;
     entryCount.store(i + 1, std::memory_order_release);
   }
 }
@@ -88,6 +97,7 @@ void stampEntry(std::uint8_t*) {
 // DDA cycle of 0.8192 ms in real time; kEntries routine entries per run.
 void BM_CycleEntryJitter(benchmark::State& state) {
   std::vector<double> deviationsUs;
+  std::vector<double> latency;
   double meanIntervalUs = 0;
   double cardCycles = 0;
   for (auto _ : state) {
@@ -97,12 +107,16 @@ void BM_CycleEntryJitter(benchmark::State& state) {
       state.SkipWithError("card did not open");
       return;
     }
+    timedCard = open.card;
     QORA_DDA_SetTime(1.0f, 5, 0);
     QORA_DDA_EnableCycleInt(0);
     QORA_DDA_StartEngine(0);
     while (entryCount.load(std::memory_order_acquire) < kEntries)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     QORA_DDA_StopEngine(0);
+    for (std::size_t i = 2; i < kEntries; ++i)
+      latency.push_back(latenciesUs[i]);
+    timedCard.reset();
     cardCycles += static_cast<double>(open.card->cycles());
     float cycleMs = 0;
     QORA_DDA_GetTime(&cycleMs, 0);
@@ -125,6 +139,9 @@ void BM_CycleEntryJitter(benchmark::State& state) {
   state.counters["jitter_median_us"] = at(0.5);
   state.counters["jitter_p99_us"] = at(0.99);
   state.counters["jitter_max_us"] = deviationsUs.back();
+  std::sort(latency.begin(), latency.end());
+  state.counters["latency_median_us"] = latency[latency.size() / 2];
+  state.counters["latency_p99_us"] = latency[latency.size() * 99 / 100];
   // Above 1 when cycles ran without a routine entry of their own (an
   // interrupt raised while the previous one was still being served).
   state.counters["card_cycles_per_entry"] = cardCycles / static_cast<double>(kEntries);

@@ -200,6 +200,10 @@ void VirtualCard::onCycle() {
     chip_.advanceTo(clock->now());
     chip_.runCycle();
     if (chip_.pendingSources() != 0) request_ = true;  // the cycle raised its conditions again
+    lastCycleNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count(),
+                       std::memory_order_release);
     ++cycles_;
     if (auto it = delays_.find(cycles_); it != delays_.end()) {
       suppressUntil_ = std::max(suppressUntil_, cycles_ + it->second);

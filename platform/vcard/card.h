@@ -103,6 +103,9 @@ class VCARD_EXPORT VirtualCard {
   // service only `delay` cycles later; the cycles between run unheld.
   void delayCycleInterrupt(std::uint64_t cycle, std::uint32_t delay);
   std::uint64_t cycles() const;
+  // When the last cycle ran, on the steady clock (nanoseconds since its
+  // epoch): lets a real-time bench measure the latency to the routine.
+  std::int64_t lastCycleSteadyNs() const { return lastCycleNs_.load(std::memory_order_acquire); }
   std::uint64_t interruptsDelivered() const;
   // Register-write log.
   void recordWrites(bool on);
@@ -149,6 +152,7 @@ class VCARD_EXPORT VirtualCard {
   // come back to wait. Read by the clock's hold without the card's lock.
   std::atomic<std::uint64_t> served_{0};
   std::atomic<bool> armedFlag_{false};
+  std::atomic<std::int64_t> lastCycleNs_{0};
 
   // cycle timer
   platform::Clock* timerClock_ = nullptr;
