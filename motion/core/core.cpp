@@ -666,3 +666,25 @@ VNL_EXPORT int32_t vnl_test_push_pulses(uint16_t group, const int32_t* block) {
 VNL_EXPORT void vnl_test_interface_simulation(int32_t on) {
   lib().simApi.store(on ? 1 : 0, std::memory_order_release);
 }
+
+// Test seam: post a request through the mailbox as the interface functions do.
+VNL_EXPORT int32_t vnl_test_post(uint8_t code, uint16_t value, uint32_t data) {
+  return lib().post(code, value, data);
+}
+
+// Test seam: raise several mode commands at once (bit c of mask raises command
+// c: 0 StartOutput, 1 Hold, 2 StartHoming, 3 Stop, 4 Resume, 5 OutputDone,
+// 6 HomingDone) so that one dispatch evaluates them together.
+VNL_EXPORT void vnl_test_raise(uint32_t mask) {
+  auto& L = lib();
+  for (int c = 0; c < vnl::kCmdCount; ++c)
+    if (mask & (1u << c)) L.modeCmd[c].store(255, std::memory_order_release);
+}
+
+// Test seam: the output layer's mode and error latch.
+VNL_EXPORT int32_t vnl_test_output_mode(void) {
+  return lib().mode.load(std::memory_order_acquire);
+}
+VNL_EXPORT int32_t vnl_test_output_latch(void) {
+  return lib().latch.load(std::memory_order_acquire);
+}
