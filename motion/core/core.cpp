@@ -151,7 +151,17 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.runState.store(2, std::memory_order_release);
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   // In the closing state the simulated cycle still runs so the stop is taken.
-  L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
+  // The card cycle dispatches only while some group is stepped; with none,
+  // nothing would ever take the stop, so the output layer is reset here.
+  bool dispatching = !L.onCards();
+  for (int g = 0; g < kGroups && !dispatching; ++g)
+    dispatching = L.stepped(g);
+  if (dispatching) {
+    L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
+  } else {
+    L.modeCmd[vnl::kStop].store(0, std::memory_order_release);
+    L.resetOutput();
+  }
   if (L.onCards()) {
     for (int c = 0; c < L.cardCount; ++c) {
       const auto card = static_cast<uint16_t>(c);

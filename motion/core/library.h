@@ -538,7 +538,8 @@ struct Library {
     if (c.dwInterval <= 0) return 0;
     if (count != 0) compDir[g][s] = count >= 1 ? 1 : -1;
     const int16_t* tab = compDir[g][s] < 0 ? c.wNegative : c.wPositive;
-    int64_t f = pulsePos[a].load(std::memory_order_relaxed);
+    // The commanded position this period's count leads to.
+    int64_t f = int64_t{pulsePos[a].load(std::memory_order_relaxed)} + count;
     int64_t h = f / c.dwInterval;
     int64_t m = std::clamp<int64_t>(c.wZeroIndex + h, 0, 255);
     int64_t ni = (h >= 0) ? m + 1 : m - 1;
@@ -578,7 +579,11 @@ struct Library {
     bool compActive = false;
     for (auto& c : comp)
       compActive = compActive || c.dwInterval != 0;
+    // The commanded counts, and the compensation that goes to the axis on
+    // top of them: it is not part of the pulse position the planner follows,
+    // or its end-point correction would take it back out.
     int64_t sum[kAxes]{};
+    int64_t compSum[kAxes]{};
     bool due[kAxes]{};
     for (int g = 0; g < kGroups; ++g) {
       if (!popped[g]) continue;
@@ -587,8 +592,8 @@ struct Library {
         int ax = table[g].axis[s].load(std::memory_order_relaxed);
         if (ax < 0 || ax >= 6) continue;
         int a = card * 6 + ax;
-        int32_t v = blocks[g][s];
-        if (compActive) v += compensation(g, s, a, v);
+        const int32_t v = blocks[g][s];
+        if (compActive) compSum[a] += compensation(g, s, a, v);
         sum[a] += v;
         due[a] = true;
       }
@@ -601,14 +606,15 @@ struct Library {
       }
       if (pulseEnable[a].load(std::memory_order_relaxed) != 1) continue;
       const auto count = static_cast<int32_t>(sum[a]);
+      const auto output = static_cast<int32_t>(sum[a] + compSum[a]);
       if (onCards()) {
         if (cards::maySend(limitMode.load(std::memory_order_relaxed),
-                           limitState[a].load(std::memory_order_relaxed), count,
+                           limitState[a].load(std::memory_order_relaxed), output,
                            reversed[a].load(std::memory_order_relaxed) != 0))
-          cards::send(a / 6, a % 6, count);
+          cards::send(a / 6, a % 6, output);
       } else {
         // Simulation: the count becomes the simulated feedback.
-        simFeedback[a].fetch_add(count, std::memory_order_relaxed);
+        simFeedback[a].fetch_add(output, std::memory_order_relaxed);
       }
       pulsePos[a].fetch_add(count, std::memory_order_release);
     }
@@ -750,6 +756,11 @@ struct Library {
       setGroup(0, 0, {0, 1, 2, 3, 4, 5});
     }
     if (onCards()) cards::start(cardCount);
+    // A new run starts without the correction the previous one had applied.
+    for (auto& g : compDir)
+      std::fill(std::begin(g), std::end(g), 0);
+    for (auto& g : compLast)
+      std::fill(std::begin(g), std::end(g), 0);
     for (int a = 0; a < kAxes; ++a) {
       pulsePos[a].store(0);
       simFeedback[a].store(0);

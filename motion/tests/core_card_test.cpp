@@ -161,6 +161,20 @@ TEST_F(CoreCard, ARequestCostsOneCycleAndAnUnknownOneIsReportedPerGroup) {
   EXPECT_EQ(VNL_GetErrorCode(0), 0);
 }
 
+TEST_F(CoreCard, WithNoGroupInUseRequestsTimeOutAndCloseStillReturns) {
+  ASSERT_EQ(init(), 0);
+  // Every group's flag non-zero: not in use; the records are left as they are.
+  std::vector<int32_t> config(72 + 72 * 7, 0);
+  for (int g = 0; g < 72; ++g)
+    config[g] = 1;
+  ASSERT_EQ(VNL_SetGroupConfig(config.data()), 0);
+  const auto t0 = nowNs();
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), -3) << "no group is stepped, so no dispatch serves it";
+  EXPECT_GE(nowNs() - t0, 50'000'000) << "after 50 polls of 1 ms";
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+  EXPECT_FALSE(vcard::bus().registered(*card_));
+}
+
 TEST_F(CoreCard, ALongLineFillsTheCardQueueToSixtyThreeAndNoFurther) {
   ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   ASSERT_EQ(init(), 0);
@@ -297,6 +311,33 @@ TEST_F(CoreCard, DryRunSendsNothingAndRestoresThePositions) {
   int32_t p[6] = {};
   ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
   EXPECT_EQ(p[0], 4);
+}
+
+TEST_F(CoreCard, CompensationReachesTheAxisButNotTheCommandedPosition) {
+  // 4 pulses of correction per 100 pulses of travel, in the positive direction.
+  COMP_PARAM comp{};
+  comp.dwInterval = 100;
+  comp.wZeroIndex = 0;
+  for (int i = 0; i < 256; ++i)
+    comp.wPositive[i] = static_cast<int16_t>(4 * i);
+  ASSERT_EQ(VNL_SetCompParam(&comp, 0, 0), 0);
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_UpdateCompParam(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(2, 0), 2.0);
+  ASSERT_EQ(VNL_Line(1.05, 0, 0, 0, 0, 0, 0), 0);
+  for (int n = 0; n < 5000 && VNL_GetMotionStatus(0) != 1; ++n)
+    VNL_TimeDelay(1);
+  ASSERT_EQ(VNL_GetMotionStatus(0), 1);
+  int32_t x = 0, y = 0, z = 0, u = 0, v = 0, w = 0;
+  ASSERT_EQ(VNL_GetPulsePos(&x, &y, &z, &u, &v, &w, 0), 0);
+  EXPECT_EQ(x, 1050) << "the commanded position is the target";
+  // At 1050: between table points 10 (40) and 11 (44), half way: 42.
+  EXPECT_EQ(position(0), 1050 + 42);
+  EXPECT_EQ(position(1), 0);
+  comp = COMP_PARAM{};
+  VNL_SetCompParam(&comp, 0, 0);
+  VNL_UpdateCompParam();
 }
 
 TEST_F(CoreCard, NullPointersAndNaNAreRefused) {
