@@ -237,6 +237,11 @@ TEST_F(CoreCard, ModeTwoSendsNothingAndEmptiesTheQueueToZeros) {
   int16_t s = -1;
   ASSERT_EQ(VNL_GetLimitSwitchStatus(&s, 1, 0, 0), 0);
   EXPECT_EQ(s, 1);
+  // Requests are still served while counts are dropped at the limit.
+  EXPECT_EQ(VNL_DisableLimitSwitchCheck(), 0);
+  push(-5);
+  sleepCycles(5);
+  EXPECT_EQ(position(0), tripped - 5) << "with the check off the count reaches the axis";
 }
 
 TEST_F(CoreCard, BothLimitsActiveSendNothingInModeOne) {
