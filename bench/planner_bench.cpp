@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "planner/arc_step.h"
 #include "planner/cycle_step.h"
 #include "planner/line.h"
 
@@ -71,6 +72,40 @@ void BM_CruisingGroupStep(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CruisingGroupStep);
+
+// One period of a helix in its cruise, pulses included: a full turn of a
+// large circle in X-Y with U, V, W moving in the angle.
+void BM_CruisingArcStep(benchmark::State& state) {
+  GroupContext ctx;
+  ctx.params.periodMs = 1;
+  ctx.params.sysMaxSpeed = 1000;
+  for (auto& a : ctx.params.axis) {
+    a.pulsesPerUnit = 1000;
+    a.maxSpeed = 100;
+  }
+  ctx.cmd.code = code::kArc;
+  ctx.cmd.speed = 1.0;
+  ctx.cmd.centre[0] = 1e5;
+  ctx.cmd.direction = 1;
+  ctx.cmd.plane = plane::kXY;
+  ctx.cmd.target[3] = 1e4;
+  ctx.cmd.target[4] = -2e4;
+  ctx.cmd.target[5] = 5e3;
+  ctx.startFromRest = true;
+  ctx.readyForNext = false;
+  for (int i = 0; i < 100; ++i)
+    arcStep(ctx);  // into the cruise
+  for (auto _ : state) {
+    if (arcStep(ctx) != ArcOutcome::Moved) state.SkipWithError("arc finished");
+    toPulses(ctx.params, ctx.pos, ctx.pulsePos);
+    computePulses(ctx.pulsePos, ctx.prevPulsePos, ctx.remainder, ctx.cmdPulse, ctx.pulses);
+    for (int i = 0; i < kAxes; ++i)
+      ctx.prevPulsePos[i] = ctx.pulsePos[i];
+    benchmark::DoNotOptimize(ctx.pulses);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_CruisingArcStep);
 
 // Output layer that takes every block at once.
 struct SinkEnv final : StepEnvironment {

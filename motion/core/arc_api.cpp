@@ -57,6 +57,10 @@ bool inPulseRange(Library& L, uint16_t group, int s, double units) {
          p >= double(std::numeric_limits<int32_t>::min());
 }
 
+pl::Vec3 startPoint(Library& L, uint16_t group) {
+  return {L.lastTarget[group][0], L.lastTarget[group][1], L.lastTarget[group][2]};
+}
+
 // Queues an arc whose coordinates are already machine coordinates.
 int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], const pl::Vec3& centre,
                  const pl::Vec3& reference, int32_t direction, uint32_t plane) {
@@ -66,6 +70,14 @@ int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], con
     if (!std::isfinite(centre[static_cast<std::size_t>(s)]) ||
         !std::isfinite(reference[static_cast<std::size_t>(s)]))
       return -5;
+  // The whole circle must stay inside the pulse range of its axes.
+  const pl::Vec3 start = startPoint(L, group);
+  const double radius = pl::norm(pl::sub(centre, start));
+  for (int s = 0; s < 3; ++s) {
+    const double ci = centre[static_cast<std::size_t>(s)];
+    if (!inPulseRange(L, group, s, ci + radius) || !inPulseRange(L, group, s, ci - radius))
+      return -5;
+  }
   pl::MotionCommand c{};
   c.code = pl::code::kArc;
   c.speed = L.feedSpeed[group];
@@ -85,10 +97,6 @@ int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], con
   for (int s = 0; s < kSlots; ++s)
     L.lastTarget[group][s] = c.target[s];
   return r;
-}
-
-pl::Vec3 startPoint(Library& L, uint16_t group) {
-  return {L.lastTarget[group][0], L.lastTarget[group][1], L.lastTarget[group][2]};
 }
 
 // The end on the start (within the collinearity tolerance) and the reference

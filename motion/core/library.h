@@ -95,6 +95,7 @@ struct Library {
   std::mutex handshakeLock;  // callers of the parameter handshake; never the cycle
   // interface layer's per-group motion state (caller's thread only)
   double feedSpeed[kGroups]{};
+  std::atomic<int32_t> ptpSpeed[kGroups]{};  // percent of each axis's maximum speed
   int32_t lastIndex[kGroups]{};
   double lastTarget[kGroups][kSlots]{};
   // observer of every output period (simulation tools)
@@ -200,6 +201,7 @@ struct Library {
     dryRunApi.store(0);
     for (int g = 0; g < kGroups; ++g) {
       feedSpeed[g] = 0;
+      ptpSpeed[g].store(10, std::memory_order_relaxed);
       lastIndex[g] = -1;
       std::fill(std::begin(lastTarget[g]), std::end(lastTarget[g]), 0.0);
     }

@@ -268,6 +268,12 @@ VNL_API int32_t VNL_CircleZXUVW(double cz, double cx, double u, double v, double
 VNL_API int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX, double endY,
                            double endZ, uint16_t group);
 
+/* Point-to-point: every axis at the point-to-point speed (percent of its own
+   maximum speed, 0 to 100, default 10), arriving on its own. */
+VNL_API int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
+VNL_API int32_t VNL_GetPtPSpeed(uint16_t group);
+VNL_API int32_t VNL_PtP(double x, double y, double z, double u, double v, double w, uint16_t group);
+
 #ifdef __cplusplus
 }
 #endif

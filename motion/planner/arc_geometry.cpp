@@ -119,6 +119,16 @@ ArcPlanError planArc(const Axes6& start, const Axes6& end, const Vec3& centre,
     } else {
       n = planeNormalAxis(plane);
     }
+  } else if (plane == kPlaneSpace) {
+    // Near a half turn the chord is almost along U and d x U is small: its
+    // direction then follows the rounding of the end point. The reference
+    // point on the circle fixes the plane better whenever it is further from
+    // that line; the chord still gives the sense.
+    const Vec3 r = planePart(sub(reference, s), g.planeAxes);
+    const Vec3 nr = cross(r, g.toCentre);
+    const double chord = norm(d), rl = norm(r);
+    if (chord > 0.0 && rl > 0.0 && norm(nr) / rl > norm(n) / chord)
+      n = dot(nr, n) >= 0.0 ? nr : scale(nr, -1.0);
   }
   n = normalised(n);
   if (plane == kPlaneSpace) {

@@ -4,6 +4,7 @@
 
 #include "planner/arc_step.h"
 #include "planner/line.h"
+#include "planner/ptp_step.h"
 
 namespace vnl::planner {
 
@@ -226,6 +227,14 @@ bool arcMove(GroupRecord& g) {
   return false;
 }
 
+// One period of a point-to-point move with the axes' own profile settings.
+bool ptpMove(GroupRecord& g) {
+  ProfileShape shapes[kAxes];
+  for (int i = 0; i < kAxes; ++i)
+    shapes[i] = {g.ptpAccType[i], g.ptpDecType[i], g.ptpAccTime[i], g.ptpDecTime[i]};
+  return ptpStep(g.ctx, shapes) != PtpOutcome::Finished;
+}
+
 }  // namespace
 
 uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnvironment& env) {
@@ -402,6 +411,10 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       moved = arcMove(g);
       if (moved) g.inPosArmed = true;
       break;
+    case code::kPtP:
+      moved = ptpMove(g);
+      if (moved) g.inPosArmed = true;
+      break;
     case code::kDelay: {
       const auto periods = static_cast<uint32_t>(ctx.cmd.speed > 0 ? ctx.cmd.speed : 0);
       if (g.delayCounter < periods) {
@@ -440,7 +453,6 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       moved = true;
       break;
     case code::kJog:  // distance jog: step generator not built yet
-    case code::kPtP:  // point-to-point: step generator not built yet
     default:
       ctx.readyForNext = true;
       ctx.ready = true;

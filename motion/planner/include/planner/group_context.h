@@ -56,6 +56,15 @@ struct ArcState {
   double tolerance = 0;  // one-pulse diagonal step, machine units
 };
 
+// One axis of a point-to-point move: its own profile along its own distance.
+struct PtpAxis {
+  PathProfile profile;
+  ProfileShape shape;
+  double segStart = 0;
+  double sign = 0;  // +1, -1, or 0 for an axis that does not move
+  bool arrived = true;
+};
+
 struct GroupContext {
   GroupParams params;
   PathSettings settings;
@@ -88,6 +97,7 @@ struct GroupContext {
   PathProfile profile;
   LineGeometry line;
   ArcState arc;
+  PtpAxis ptp[kAxes];
 
   bool startFromRest = false;
   bool readyForNext = true;

@@ -1,0 +1,66 @@
+// Exported point-to-point functions: the point-to-point speed and the
+// point-to-point move, in which every axis runs at that percentage of its
+// own maximum speed and arrives on its own.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "library.h"
+
+using vnl::kSlots;
+using vnl::lib;
+
+namespace pl = vnl::planner;
+
+#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
+
+VNL_EXPORT int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  percent = percent > 100 ? 100 : percent < 0 ? 0 : percent;
+  L.ptpSpeed[group].store(percent, std::memory_order_relaxed);
+  return percent;
+}
+
+VNL_EXPORT int32_t VNL_GetPtPSpeed(uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  return L.ptpSpeed[group].load(std::memory_order_relaxed);
+}
+
+VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, double w,
+                           uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  if (!(L.feedSpeed[group] > 0)) return -7;
+  const double value[kSlots] = {x, y, z, u, v, w};
+  const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
+  const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
+  pl::MotionCommand c{};
+  c.code = pl::code::kPtP;
+  c.speed = L.ptpSpeed[group].load(std::memory_order_relaxed);
+  c.index = pl::nextCommandIndex(L.lastIndex[group]);
+  c.coordMode = pl::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s) {
+    if (!std::isfinite(value[s])) return -5;
+    c.target[s] = value[s] * unit + (incremental ? L.lastTarget[group][s] : 0.0);
+    const double p = c.target[s] * L.groupParams[group].axis[s].pulsesPerUnit;
+    if (!std::isfinite(p) || p > double(std::numeric_limits<int32_t>::max()) ||
+        p < double(std::numeric_limits<int32_t>::min()))
+      return -5;
+  }
+  const int32_t r = L.queueCommand(c, group);
+  if (r < 0) return r;
+  L.lastIndex[group] = r;
+  for (int s = 0; s < kSlots; ++s)
+    L.lastTarget[group][s] = c.target[s];
+  return r;
+}
+
+#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
+VNL_OLD(VNL_set_ptp_spd, VNL_SetPtPSpeed)
+VNL_OLD(VNL_get_ptp_spd, VNL_GetPtPSpeed)
