@@ -528,10 +528,12 @@ struct Library {
         QORA_LIO_ServoOff(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
         break;
       default:
-        setLatch(3);
+        if (!servePeripheral(code, value, reqData.load(std::memory_order_relaxed))) setLatch(3);
         break;
     }
   }
+  // The peripheral request codes 16 to 85 (passthrough.cpp).
+  bool servePeripheral(uint8_t code, uint16_t value, uint32_t data);
 
   int compensation(int g, int s, int a, int32_t count) {
     const COMP_PARAM& c = comp[s];
