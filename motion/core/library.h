@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "card_path.h"
+#include "homing.h"
 #include "planner/command_queue.h"
 #include "planner/cycle_step.h"
 #include "platform/clock/clock.h"
@@ -160,6 +161,19 @@ struct Library {
   COMP_PARAM comp[kSlots]{};
   int compDir[kGroups][kSlots]{};
   int32_t compLast[kGroups][kSlots]{};
+
+  // homing run (homing.cpp)
+  HomingRun homingRun;
+  HomingShared homingShared;
+  bool homingRanThisCycle = false;
+  // One pass of the homing engine (output mode Homing).
+  void homingPass();
+  // Stop in Homing mode: the current stage starts decelerating.
+  void homingPrepareStop();
+  // One pass of the decelerating stop; false once the axes stand and the run is cleared.
+  bool homingStopPass();
+  // The latch polling of the cycle while homing with more than one card.
+  void homingPollLatches();
 
   // routines
   std::atomic<VNL_CycleRoutine> cycleRoutine{nullptr};
@@ -377,6 +391,8 @@ struct Library {
     simOut.store(0, std::memory_order_relaxed);
     if (runState.load(std::memory_order_acquire) == 0) return;
     sampleCards();
+    homingRanThisCycle = false;
+    if (mode.load(std::memory_order_relaxed) == kHoming) homingPollLatches();
     bool due = false;
     for (int pass = 0; pass < 2; ++pass) {
       due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;
@@ -450,6 +466,7 @@ struct Library {
       set(kHolding);
       acceptance = 1;
     } else if ((m == kRunning || m == kHeld || m == kHoming) && cmd == kStop) {
+      if (m == kHoming) homingPrepareStop();
       set(kStopping);
       acceptance = 1;
     } else if (m == kRunning && cmd == kOutputDone)
@@ -458,9 +475,13 @@ struct Library {
     } else if (m == kHeld && cmd == kResume)
       set(kRunning);
     else if (m == kHoming && cmd == kStartHoming) {
-    } else if (m == kHoming && cmd == kHomingDone)
+    } else if (m == kHoming && cmd == kHomingDone) {
+      if (onCards())
+        for (int c = 0; c < cardCount; ++c)
+          for (int ax = 0; ax < 6; ++ax)
+            QORA_ENC_ClearCounter(static_cast<uint16_t>(ax), static_cast<uint16_t>(c));
       set(kIdle);
-    else
+    } else
       setLatch(1);
   }
 
@@ -685,7 +706,13 @@ struct Library {
         pulseOutput();
         break;
       case kStopping:
+        if (homingRun.stopping && homingStopPass()) break;
         resetOutput();
+        break;
+      case kHoming:
+        // One engine pass per cycle: the card queue drains one entry per period.
+        if (!homingRanThisCycle) homingPass();
+        homingRanThisCycle = true;
         break;
       case kHolding:
         mode.store(kHeld, std::memory_order_release);

@@ -302,6 +302,18 @@ VNL_API int32_t VNL_SetWatchDogResetPeriod(uint32_t value, uint16_t card);
 VNL_API int32_t VNL_SetDACClockDivider(uint16_t value, uint16_t card);
 VNL_API int32_t VNL_SetADCClockDivider(uint32_t value, uint16_t card);
 
+/* Homing run of one card's axes 0 to 5: home speeds in user units per
+   second, order values 0 to 5 (255 = not homed). */
+VNL_API int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double s4, double s5,
+                           int32_t o0, int32_t o1, int32_t o2, int32_t o3, int32_t o4, int32_t o5,
+                           uint16_t card);
+VNL_API int32_t VNL_GetGoHomeStatus(void);
+VNL_API int32_t VNL_AbortGoHome(void);
+VNL_API int32_t VNL_SetGoHomeAccStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                     int32_t w);
+VNL_API int32_t VNL_GetGoHomeAccStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                     int32_t* w);
+
 #ifdef __cplusplus
 }
 #endif
