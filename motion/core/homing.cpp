@@ -426,3 +426,124 @@ VNL_OLD(VNL_check_homef, VNL_GetGoHomeStatus)
 VNL_OLD(VNL_abort_home, VNL_AbortGoHome)
 VNL_OLD(VNL_set_home_acc_step, VNL_SetGoHomeAccStep)
 VNL_OLD(VNL_get_home_acc_step, VNL_GetGoHomeAccStep)
+
+// ---------------- stepwise homing ----------------
+namespace vnl {
+
+void Library::stepwiseHoming() {
+  if (cardCount < 1) return;
+  for (int j = 0; j < 6; ++j) {
+    if (stepActive[j].load(std::memory_order_acquire) == 0) continue;
+    const auto ch = static_cast<uint16_t>(j);
+    const bool sensor = cards::homeSensor(0, j, param[j].HomeConfig.wSensorMode);
+    switch (stepState[j].load(std::memory_order_acquire)) {
+      case 0:
+        QORA_ENC_DisableIndexInt(ch, 0);
+        stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
+        if (sensor) stepState[j].store(1, std::memory_order_release);
+        break;
+      case 2:
+        stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
+        if (!sensor) {
+          indexFound[j].store(0, std::memory_order_release);
+          QORA_ENC_EnableIndexInt(ch, 0);
+          QORA_ENC_SetTrigMode(ch, 0, 0);
+          QORA_ENC_SetTrigSource(ch, static_cast<uint16_t>(1u << j), 0);
+          stepState[j].store(3, std::memory_order_release);
+        }
+        break;
+      case 3:
+        if (indexFound[j].load(std::memory_order_acquire) == 255) {
+          QORA_ENC_DisableIndexInt(ch, 0);
+          stepState[j].store(4, std::memory_order_release);
+        }
+        break;
+      default:  // 1, 4, 5 and 10: the application acts
+        break;
+    }
+  }
+}
+
+}  // namespace vnl
+
+VNL_EXPORT int32_t VNL_InitGoHome(void) {
+  auto& L = lib();
+  for (int g = 0; g < vnl::kGroups; ++g) {
+    if (g < 4) {
+      for (vnl::GroupConfig* c : {&L.config[g], &L.table[g]}) {
+        c->card.store(0, std::memory_order_relaxed);
+        c->axis[0].store(static_cast<int16_t>(g), std::memory_order_relaxed);
+        for (int s = 1; s < vnl::kSlots; ++s)
+          c->axis[s].store(c == &L.table[g] ? 6 : -1, std::memory_order_relaxed);
+        c->inUse.store(0, std::memory_order_release);
+      }
+    } else {
+      L.config[g].inUse.store(-1, std::memory_order_release);
+      L.table[g].inUse.store(-1, std::memory_order_release);
+    }
+  }
+  // The planner of each new single-axis group takes its axis's scaling with a reset.
+  if (L.ready()) {
+    L.buildGroupParams();
+    for (int g = 0; g < 4; ++g) {
+      if (!L.stepped(g)) continue;
+      auto& sh = L.shared[g];
+      sh.resetRequest.store(255, std::memory_order_release);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 50);
+    }
+  }
+  // Every axis starts afresh, not only axis 0: a flag left from an earlier
+  // session would otherwise keep the cycle arming that axis's index.
+  for (int j = 0; j < 6; ++j) {
+    L.stepActive[j].store(0, std::memory_order_release);
+    L.indexFound[j].store(0, std::memory_order_release);
+    L.stepTouched[j].store(0, std::memory_order_relaxed);
+    L.stepState[j].store(10, std::memory_order_release);
+  }
+  return 1;
+}
+
+VNL_EXPORT int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis) {
+  if (axis > 5) return 0;
+  auto& L = lib();
+  L.stepState[axis].store(0, std::memory_order_release);
+  L.stepActive[axis].store(1, std::memory_order_release);
+  VNL_SetFeedSpeed(speed, axis);
+  VNL_LineX(distance, axis);
+  return 1;
+}
+
+VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
+  auto& L = lib();
+  if (axis > 5 || L.stepActive[axis].load(std::memory_order_acquire) == 0) return 0;
+  if (touched) *touched = L.stepTouched[axis].load(std::memory_order_acquire);
+  L.waitRoutine(10);
+  return 1;
+}
+
+VNL_EXPORT int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis) {
+  auto& L = lib();
+  if (axis > 5 || L.stepActive[axis].load(std::memory_order_acquire) == 0) return 0;
+  L.stepState[axis].store(2, std::memory_order_release);
+  VNL_SetFeedSpeed(speed, axis);
+  VNL_LineX(distance, axis);
+  return 1;
+}
+
+VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {
+  auto& L = lib();
+  if (axis <= 5 && L.stepActive[axis].load(std::memory_order_acquire) != 0 &&
+      L.indexFound[axis].load(std::memory_order_acquire) == 255) {
+    if (latch) *latch = L.indexLatch[axis].load(std::memory_order_relaxed);
+    L.stepState[axis].store(5, std::memory_order_release);
+    L.stepActive[axis].store(0, std::memory_order_release);
+    return 1;
+  }
+  L.waitRoutine(10);
+  return 0;
+}
+
+// Test seam: the stepwise-homing state of an axis of card 0.
+VNL_EXPORT int32_t vnl_test_step_home_state(uint16_t axis) {
+  return axis > 5 ? -1 : lib().stepState[axis].load(std::memory_order_acquire);
+}

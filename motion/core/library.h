@@ -174,6 +174,11 @@ struct Library {
   bool homingStopPass();
   // The latch polling of the cycle while homing with more than one card.
   void homingPollLatches();
+  // Stepwise homing of axes 0..5 of card 0: active flag, state, touched flag
+  // (the index flag and latch are indexFound/indexLatch).
+  std::atomic<uint8_t> stepActive[6]{}, stepState[6]{}, stepTouched[6]{};
+  // The stepwise-homing machine, once per cycle.
+  void stepwiseHoming();
 
   // routines
   std::atomic<VNL_CycleRoutine> cycleRoutine{nullptr};
@@ -393,6 +398,7 @@ struct Library {
     sampleCards();
     homingRanThisCycle = false;
     if (mode.load(std::memory_order_relaxed) == kHoming) homingPollLatches();
+    stepwiseHoming();
     bool due = false;
     for (int pass = 0; pass < 2; ++pass) {
       due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;

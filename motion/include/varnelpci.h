@@ -314,6 +314,13 @@ VNL_API int32_t VNL_SetGoHomeAccStep(int32_t x, int32_t y, int32_t z, int32_t u,
 VNL_API int32_t VNL_GetGoHomeAccStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
                                      int32_t* w);
 
+/* Stepwise homing of axes 0 to 5 of card 0 with line moves of groups 0 to 3. */
+VNL_API int32_t VNL_InitGoHome(void);
+VNL_API int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis);
+VNL_API int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis);
+VNL_API int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis);
+VNL_API int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis);
+
 #ifdef __cplusplus
 }
 #endif

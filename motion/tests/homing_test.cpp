@@ -11,6 +11,8 @@
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
 
+extern "C" int32_t vnl_test_step_home_state(uint16_t axis);
+
 namespace {
 
 // 1 ms period; 20 units/s with pitch 1 and 1000 pulses per revolution is
@@ -183,6 +185,55 @@ TEST_F(Homing, AbortDeceleratesAndReturnsToIdle) {
   EXPECT_EQ(VNL_AbortGoHome(), -10);  // no longer homing
   // The output layer takes motion again.
   EXPECT_EQ(VNL_GetMotionStatus(0), 1);
+}
+
+// The application walks axis 1 through the stepwise states with line moves:
+// onto the sensor over [1000, 1200), back off it, on to the index mark at 500.
+TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
+  plant([&](vcard::Plant& p) {
+    auto& a = p.axis(1);
+    a.indexEvery = 1000;
+    a.indexPhase = 500;
+    a.homePosition = 1000;
+    a.homeWidth = 200;
+  });
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  EXPECT_EQ(VNL_InitGoHome(), 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 10);
+  int32_t touched = -1;
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // not active yet
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, 5.0, 6), 0);
+  ASSERT_EQ(VNL_FindHomeSensor(1.1, 5.0, 1), 1);  // group 1 drives axis 1
+  EXPECT_EQ(vnl_test_step_home_state(1), 0);
+  for (int t = 0; t < 100 && touched != 1; ++t)
+    ASSERT_EQ(VNL_TouchHomeSensor(&touched, 1), 1);
+  EXPECT_EQ(touched, 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 1);
+  EXPECT_GE(position(1), 1000);
+  VNL_TimeDelay(300);  // the line ends on the sensor
+  EXPECT_EQ(position(1), 1100);
+  EXPECT_EQ(position(0), 0);
+
+  int32_t latch = -1;
+  EXPECT_EQ(VNL_GetEncoderIndex(&latch, 1), 0);
+  ASSERT_EQ(VNL_LeaveHomeSensor(0.0, 5.0, 1), 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 2);
+  int state = 2;
+  for (int t = 0; t < 100 && state != 3 && state != 4; ++t) {
+    VNL_TimeDelay(2);
+    state = vnl_test_step_home_state(1);
+  }
+  EXPECT_EQ(state, 3);
+  EXPECT_LT(position(1), 1000);
+  EXPECT_GT(position(1), 500);
+  int found = 0;
+  for (int t = 0; t < 100 && !found; ++t)
+    found = VNL_GetEncoderIndex(&latch, 1);
+  ASSERT_EQ(found, 1);
+  EXPECT_EQ(latch, 500);
+  EXPECT_EQ(vnl_test_step_home_state(1), 5);
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // inactive once collected
 }
 
 }  // namespace
