@@ -746,6 +746,7 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    homingRanThisCycle = false;
     // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {
       stepDueGroups([](int, int) { return 0; });
