@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "card_path.h"
+#include "homing.h"
 #include "planner/command_queue.h"
 #include "planner/cycle_step.h"
 #include "platform/clock/clock.h"
@@ -161,6 +162,24 @@ struct Library {
   COMP_PARAM comp[kSlots]{};
   int compDir[kGroups][kSlots]{};
   int32_t compLast[kGroups][kSlots]{};
+
+  // homing run (homing.cpp)
+  HomingRun homingRun;
+  HomingShared homingShared;
+  bool homingRanThisCycle = false;
+  // One pass of the homing engine (output mode Homing).
+  void homingPass();
+  // Stop in Homing mode: the current stage starts decelerating.
+  void homingPrepareStop();
+  // One pass of the decelerating stop; false once the axes stand and the run is cleared.
+  bool homingStopPass();
+  // The latch polling of the cycle while homing with more than one card.
+  void homingPollLatches();
+  // Stepwise homing of axes 0..5 of card 0: active flag, state, touched flag
+  // (the index flag and latch are indexFound/indexLatch).
+  std::atomic<uint8_t> stepActive[6]{}, stepState[6]{}, stepTouched[6]{};
+  // The stepwise-homing machine, once per cycle.
+  void stepwiseHoming();
 
   // routines
   std::atomic<VNL_CycleRoutine> cycleRoutine{nullptr};
@@ -379,6 +398,9 @@ struct Library {
     simOut.store(0, std::memory_order_relaxed);
     if (runState.load(std::memory_order_acquire) == 0) return;
     sampleCards();
+    homingRanThisCycle = false;
+    if (mode.load(std::memory_order_relaxed) == kHoming) homingPollLatches();
+    stepwiseHoming();
     bool due = false;
     for (int pass = 0; pass < 2; ++pass) {
       due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;
@@ -452,6 +474,7 @@ struct Library {
       set(kHolding);
       acceptance = 1;
     } else if ((m == kRunning || m == kHeld || m == kHoming) && cmd == kStop) {
+      if (m == kHoming) homingPrepareStop();
       set(kStopping);
       acceptance = 1;
     } else if (m == kRunning && cmd == kOutputDone)
@@ -460,9 +483,13 @@ struct Library {
     } else if (m == kHeld && cmd == kResume)
       set(kRunning);
     else if (m == kHoming && cmd == kStartHoming) {
-    } else if (m == kHoming && cmd == kHomingDone)
+    } else if (m == kHoming && cmd == kHomingDone) {
+      if (onCards())
+        for (int c = 0; c < cardCount; ++c)
+          for (int ax = 0; ax < 6; ++ax)
+            QORA_ENC_ClearCounter(static_cast<uint16_t>(ax), static_cast<uint16_t>(c));
       set(kIdle);
-    else
+    } else
       setLatch(1);
   }
 
@@ -530,10 +557,12 @@ struct Library {
         QORA_LIO_ServoOff(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
         break;
       default:
-        setLatch(3);
+        if (!servePeripheral(code, value, reqData.load(std::memory_order_relaxed))) setLatch(3);
         break;
     }
   }
+  // The peripheral request codes 16 to 85 (passthrough.cpp).
+  bool servePeripheral(uint8_t code, uint16_t value, uint32_t data);
 
   int compensation(int g, int s, int a, int32_t count) {
     const COMP_PARAM& c = comp[s];
@@ -691,7 +720,13 @@ struct Library {
         pulseOutput();
         break;
       case kStopping:
+        if (homingRun.stopping && homingStopPass()) break;
         resetOutput();
+        break;
+      case kHoming:
+        // One engine pass per cycle: the card queue drains one entry per period.
+        if (!homingRanThisCycle) homingPass();
+        homingRanThisCycle = true;
         break;
       case kHolding:
         mode.store(kHeld, std::memory_order_release);
@@ -719,6 +754,7 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    homingRanThisCycle = false;
     // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {
       stepDueGroups([](int, int) { return 0; });

@@ -273,6 +273,83 @@ VNL_API int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX, d
 VNL_API int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
 VNL_API int32_t VNL_GetPtPSpeed(uint16_t group);
 VNL_API int32_t VNL_PtP(double x, double y, double z, double u, double v, double w, uint16_t group);
+/* Peripheral pass-through: encoder, local-I/O triggers, timer, watchdog, DAC
+   and ADC of a card. 0, -1 not ready, -5 index or argument out of range, -9
+   DAC channel of a closed-loop axis, -14 the card call failed. */
+VNL_API int32_t VNL_SetENCInputRate(uint16_t rate, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetENCValue(int32_t* value, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetENCLatchType(uint16_t type, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetENCLatchSource(uint16_t source, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetENCLatchValue(int32_t* value, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetENCIndexStatus(uint16_t* status, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetENCCompValue(int32_t value, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetLIOTriggerType(uint16_t type, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableLIOTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableLIOTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetDACOutput(float volts, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetDACTriggerOutput(float volts, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetDACTriggerSource(uint32_t source, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableDACTriggerMode(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableDACTriggerMode(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_StartDACConv(uint16_t card);
+VNL_API int32_t VNL_StopDACConv(uint16_t card);
+VNL_API int32_t VNL_SetADCConvType(uint16_t type, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetADCConvType(uint16_t* type, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetADCConvMode(uint16_t mode, uint16_t card);
+VNL_API int32_t VNL_GetADCInput(float* volts, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetADCWorkStatus(uint16_t* status, uint16_t card);
+VNL_API int32_t VNL_SetADCCompMask(uint16_t mask, uint16_t card);
+VNL_API int32_t VNL_SetADCCompType(uint16_t channel, uint16_t type, uint16_t card);
+VNL_API int32_t VNL_SetADCCompValue(float volts, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_GetADCCompValue(float* volts, uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_ClearENCCounter(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableENCIndexTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableENCIndexTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableENCCompTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableENCCompTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetADCSingleChannel(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_SetADCTagChannel(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableADCCompTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableADCCompTrigger(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableADCConvChannel(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_DisableADCConvChannel(uint16_t channel, uint16_t card);
+VNL_API int32_t VNL_EnableTimer(uint16_t card);
+VNL_API int32_t VNL_DisableTimer(uint16_t card);
+VNL_API int32_t VNL_EnableTimerTrigger(uint16_t card);
+VNL_API int32_t VNL_DisableTimerTrigger(uint16_t card);
+VNL_API int32_t VNL_EnableWatchDogTimer(uint16_t card);
+VNL_API int32_t VNL_DisableWatchDogTimer(uint16_t card);
+VNL_API int32_t VNL_RefreshWatchDogTimer(uint16_t card);
+VNL_API int32_t VNL_EnableADCConvTrigger(uint16_t card);
+VNL_API int32_t VNL_DisableADCConvTrigger(uint16_t card);
+VNL_API int32_t VNL_EnableADCTagTrigger(uint16_t card);
+VNL_API int32_t VNL_DisableADCTagTrigger(uint16_t card);
+VNL_API int32_t VNL_StartADCConv(uint16_t card);
+VNL_API int32_t VNL_StopADCConv(uint16_t card);
+VNL_API int32_t VNL_SetTimer(uint32_t value, uint16_t card);
+VNL_API int32_t VNL_SetWatchDogTimer(uint32_t value, uint16_t card);
+VNL_API int32_t VNL_SetWatchDogResetPeriod(uint32_t value, uint16_t card);
+VNL_API int32_t VNL_SetDACClockDivider(uint16_t value, uint16_t card);
+VNL_API int32_t VNL_SetADCClockDivider(uint32_t value, uint16_t card);
+
+/* Homing run of one card's axes 0 to 5: home speeds in user units per
+   second, order values 0 to 5 (255 = not homed). */
+VNL_API int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double s4, double s5,
+                           int32_t o0, int32_t o1, int32_t o2, int32_t o3, int32_t o4, int32_t o5,
+                           uint16_t card);
+VNL_API int32_t VNL_GetGoHomeStatus(void);
+VNL_API int32_t VNL_AbortGoHome(void);
+VNL_API int32_t VNL_SetGoHomeAccStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
+                                     int32_t w);
+VNL_API int32_t VNL_GetGoHomeAccStep(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
+                                     int32_t* w);
+
+/* Stepwise homing of axes 0 to 5 of card 0 with line moves of groups 0 to 3. */
+VNL_API int32_t VNL_InitGoHome(void);
+VNL_API int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis);
+VNL_API int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis);
+VNL_API int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis);
+VNL_API int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,64 @@
+// The homing run of the output layer: the state the interface layer prepares
+// with VNL_GoHome and the homing engine works through once per cycle while
+// the output mode is Homing (search per stage, leave, index, settle, offset
+// move, finish). The engine's part is touched only by the cycle.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "motion/core/homing_profile.h"
+
+namespace vnl {
+
+struct HomingRun {
+  static constexpr int kAxes = 6;
+  // prepared by VNL_GoHome before StartHoming is raised (published by it)
+  int card = 0;
+  double step[kAxes]{};
+  uint16_t accSteps[kAxes]{};
+  int order[kAxes]{};
+  int32_t offset[kAxes]{};
+
+  // engine state (cycle only)
+  bool built = false;
+  homing::Ramp ramp[kAxes];
+  int stageAxes[kAxes][kAxes]{};
+  int stageSize[kAxes]{};
+  int stages = 0;
+  int stage = 0;
+  int counter = 0;
+  bool stageArmed = false;
+  int search[kAxes]{}, leave[kAxes]{}, decel[kAxes]{};
+  int searchSign[kAxes]{}, leaveSign[kAxes]{};
+  int32_t armedLatch[kAxes]{};
+  int32_t sinceIndex[kAxes]{};
+  bool searchDone = false, indexStarted = false, offsetStarted = false;
+  int settle = 0, finishCounter = 0;
+  homing::OffsetMove move[kAxes];
+  bool stopping = false;
+
+  bool staged(int i) const { return order[i] < 255; }
+  void clearEngine() {
+    built = false;
+    stages = stage = counter = 0;
+    stageArmed = searchDone = indexStarted = offsetStarted = stopping = false;
+    settle = finishCounter = 0;
+    for (int i = 0; i < kAxes; ++i) {
+      search[i] = 1;
+      leave[i] = 1;
+      decel[i] = 0;
+      move[i] = homing::OffsetMove{};
+    }
+  }
+};
+
+// What the interface layer and the engine share through handshake bytes.
+struct HomingShared {
+  std::atomic<uint8_t> requested{0};
+  std::atomic<int32_t> status{-1};  // -1 never run, 0 running, 1 finished
+  std::atomic<uint8_t> done{0};     // 255 once the engine has finished the run
+  std::atomic<int32_t> accApi[HomingRun::kAxes]{};
+};
+
+}  // namespace vnl

@@ -1,0 +1,239 @@
+// Homing runs on the virtual card in virtual time: each home type in both
+// search directions ends with the axis at the home offset from its index mark
+// (or sensor edge) and the encoder counter cleared; staged order; abort.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "cardaccess/include/qoradrv.h"
+#include "platform/clock/clock.h"
+#include "platform/vcard/bus.h"
+#include "varnelpci.h"
+
+extern "C" int32_t vnl_test_step_home_state(uint16_t axis);
+
+namespace {
+
+// 1 ms period; 20 units/s with pitch 1 and 1000 pulses per revolution is
+// limited to 1000 / 75 rev/s: a home step of 13.3 pulses per period.
+constexpr double kSpeed = 20.0;
+
+class Homing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::useVirtualTime();
+    VNL_DisableSimulation();
+    vcard::bus().clear();
+    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+  }
+  void TearDown() override {
+    VNL_CloseSystem();
+    for (uint16_t a = 0; a < 6; ++a)
+      setHome(a, 0, 0, 1, 0.0);
+    vcard::bus().clear();
+    platform::useRealTime();
+  }
+  static void setHome(uint16_t axis, int16_t type, int16_t searchDir, int16_t leaveDir,
+                      double offset) {
+    MACHINE_PARAM p{};
+    VNL_GetMachParam(&p, axis, 0);
+    p.HomeConfig.wType = type;
+    p.HomeConfig.wPhase0Dir = searchDir;
+    p.HomeConfig.wPhase1Dir = leaveDir;
+    p.HomeConfig.wSensorMode = 0;
+    p.HomeConfig.dfHomeOffset = offset;
+    ASSERT_EQ(VNL_SetMachParam(&p, axis, 0), 0);
+  }
+  int32_t init() {
+    CardConfig c{2, 0, 0, 0};
+    return VNL_InitSystem(1, &c, 1);
+  }
+  template <class F>
+  void plant(F f) {
+    card_->withChip([&](vcard::Chip& chip) { f(chip.plant()); });
+  }
+  std::int64_t position(unsigned a) {
+    std::int64_t p = 0;
+    plant([&](vcard::Plant& pl) { p = pl.position(a); });
+    return p;
+  }
+  // Waits (virtual time) until the run reports finished; false after `ms`.
+  bool waitHomed(int ms) {
+    for (int t = 0; t < ms; t += 10) {
+      if (VNL_GetGoHomeStatus() == 1) return true;
+      VNL_TimeDelay(10);
+    }
+    return false;
+  }
+  std::shared_ptr<vcard::VirtualCard> card_;
+};
+
+TEST_F(Homing, StatusAndAbortBeforeAnyRun) {
+  EXPECT_EQ(VNL_GetGoHomeStatus(), -1);
+  ASSERT_EQ(init(), 0);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), -10);
+  EXPECT_EQ(VNL_AbortGoHome(), -10);
+  EXPECT_EQ(VNL_GoHome(1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 12), -5);
+  EXPECT_EQ(VNL_SetGoHomeAccStep(1, 2, 3, 4, 5, -1), -5);
+  ASSERT_EQ(VNL_SetGoHomeAccStep(1, 2, 3, 4, 5, 60), 0);
+  int32_t s[6]{};
+  VNL_GetGoHomeAccStep(&s[0], &s[1], &s[2], &s[3], &s[4], &s[5]);
+  EXPECT_EQ(s[2], 3);
+  EXPECT_EQ(s[5], 60);
+}
+
+struct Case {
+  int16_t type, searchDir;
+};
+
+class HomingTypes : public Homing, public ::testing::WithParamInterface<Case> {};
+
+// Axis 0: home sensor over [3000, 3200) when searching up, [-3200, -3000)
+// when searching down; index marks every 1000 edges at 500 (mod 1000). The
+// leave phase goes back the other way.
+TEST_P(HomingTypes, EndsAtTheOffsetFromTheReference) {
+  const Case c = GetParam();
+  const int sign = c.searchDir == 0 ? 1 : -1;
+  setHome(0, c.type, c.searchDir, c.searchDir == 0 ? 1 : 0, 0.2);  // 200 pulses
+  plant([&](vcard::Plant& p) {
+    auto& a = p.axis(0);
+    a.indexEvery = 1000;
+    a.indexPhase = 500;
+    a.homePosition = sign > 0 ? 3000 : -3200;
+    a.homeWidth = 200;
+  });
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), 0);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), 0);
+  ASSERT_TRUE(waitHomed(8000));
+  // Where the reference lies: the first index mark past the sensor edge on
+  // the way back (type 0), the sensor edge itself (type 1), the first mark
+  // on the way out (type 2).
+  std::int64_t reference = 0;
+  switch (c.type) {
+    case 0:
+      reference = sign > 0 ? 2500 : -2500;
+      break;
+    case 1:
+      reference = sign > 0 ? 2999 : -3000;
+      break;
+    default:
+      reference = sign > 0 ? 500 : -500;
+      break;
+  }
+  const std::int64_t end = position(0);
+  if (c.type == 1)
+    EXPECT_NEAR(end, reference + 200, 2);  // the leave stops within a period of the edge
+  else
+    EXPECT_EQ(end, reference + 200);
+  int32_t enc = -1;
+  ASSERT_NE(QORA_ENC_GetValue(0, &enc, 0), 0);
+  EXPECT_EQ(enc, 0);
+  int32_t pos[6]{-1, -1, -1, -1, -1, -1};
+  ASSERT_EQ(VNL_GetPulsePos(&pos[0], &pos[1], &pos[2], &pos[3], &pos[4], &pos[5], 0), 0);
+  EXPECT_EQ(pos[0], 0);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(TypesAndDirections, HomingTypes,
+                         ::testing::Values(Case{0, 0}, Case{0, 1}, Case{1, 0}, Case{1, 1},
+                                           Case{2, 0}, Case{2, 1}),
+                         [](const auto& i) {
+                           return "Type" + std::to_string(i.param.type) +
+                                  (i.param.searchDir == 0 ? "Up" : "Down");
+                         });
+
+TEST_F(Homing, StagesRunInOrderAndUnstagedAxesStay) {
+  for (uint16_t a = 0; a < 3; ++a)
+    setHome(a, 1, 0, 1, 0.0);
+  plant([&](vcard::Plant& p) {
+    for (unsigned a = 0; a < 6; ++a) {
+      p.axis(a).homePosition = 1000;
+      p.axis(a).homeWidth = 200;
+    }
+  });
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_GoHome(kSpeed, kSpeed, kSpeed, kSpeed, kSpeed, kSpeed, 0, 0, 1, 255, 255, 255, 0),
+            0);
+  // While axes 0 and 1 search, axis 2 waits.
+  VNL_TimeDelay(40);
+  EXPECT_GT(position(0), 100);
+  EXPECT_EQ(position(0), position(1));
+  EXPECT_EQ(position(2), 0);
+  ASSERT_TRUE(waitHomed(8000));
+  for (unsigned a = 0; a < 3; ++a)
+    EXPECT_NEAR(position(a), 999, 2) << "axis " << a;
+  for (unsigned a = 3; a < 6; ++a)
+    EXPECT_EQ(position(a), 0) << "axis " << a;
+}
+
+TEST_F(Homing, AbortDeceleratesAndReturnsToIdle) {
+  setHome(0, 1, 0, 1, 0.0);  // no sensor on the plant: the search never ends
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), 0);
+  VNL_TimeDelay(100);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), 0);
+  const std::int64_t before = position(0);
+  EXPECT_GT(before, 500);
+  EXPECT_EQ(VNL_AbortGoHome(), 0);
+  VNL_TimeDelay(20);
+  const std::int64_t stopped = position(0);
+  EXPECT_LT(stopped - before, 13 * 12);  // no more than the ramp down
+  VNL_TimeDelay(20);
+  EXPECT_EQ(position(0), stopped);
+  EXPECT_EQ(VNL_AbortGoHome(), -10);  // no longer homing
+  // The output layer takes motion again.
+  EXPECT_EQ(VNL_GetMotionStatus(0), 1);
+}
+
+// The application walks axis 1 through the stepwise states with line moves:
+// onto the sensor over [1000, 1200), back off it, on to the index mark at 500.
+TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
+  plant([&](vcard::Plant& p) {
+    auto& a = p.axis(1);
+    a.indexEvery = 1000;
+    a.indexPhase = 500;
+    a.homePosition = 1000;
+    a.homeWidth = 200;
+  });
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  EXPECT_EQ(VNL_InitGoHome(), 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 10);
+  int32_t touched = -1;
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // not active yet
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, 5.0, 6), 0);
+  ASSERT_EQ(VNL_FindHomeSensor(1.1, 5.0, 1), 1);  // group 1 drives axis 1
+  EXPECT_EQ(vnl_test_step_home_state(1), 0);
+  for (int t = 0; t < 100 && touched != 1; ++t)
+    ASSERT_EQ(VNL_TouchHomeSensor(&touched, 1), 1);
+  EXPECT_EQ(touched, 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 1);
+  EXPECT_GE(position(1), 1000);
+  VNL_TimeDelay(300);  // the line ends on the sensor
+  EXPECT_EQ(position(1), 1100);
+  EXPECT_EQ(position(0), 0);
+
+  int32_t latch = -1;
+  EXPECT_EQ(VNL_GetEncoderIndex(&latch, 1), 0);
+  ASSERT_EQ(VNL_LeaveHomeSensor(0.0, 5.0, 1), 1);
+  EXPECT_EQ(vnl_test_step_home_state(1), 2);
+  int state = 2;
+  for (int t = 0; t < 100 && state != 3 && state != 4; ++t) {
+    VNL_TimeDelay(2);
+    state = vnl_test_step_home_state(1);
+  }
+  EXPECT_EQ(state, 3);
+  EXPECT_LT(position(1), 1000);
+  EXPECT_GT(position(1), 500);
+  int found = 0;
+  for (int t = 0; t < 100 && !found; ++t)
+    found = VNL_GetEncoderIndex(&latch, 1);
+  ASSERT_EQ(found, 1);
+  EXPECT_EQ(latch, 500);
+  EXPECT_EQ(vnl_test_step_home_state(1), 5);
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // inactive once collected
+}
+
+}  // namespace
