@@ -83,6 +83,16 @@ TEST_F(Homing, StatusAndAbortBeforeAnyRun) {
   EXPECT_EQ(s[5], 60);
 }
 
+TEST_F(Homing, RefusedWhileAGroupMoves) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(1.0, 0), 1.0);
+  ASSERT_GE(VNL_LineX(1.0, 0), 0);
+  VNL_TimeDelay(5);
+  EXPECT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -4);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), -10);
+}
+
 struct Case {
   int16_t type, searchDir;
 };
