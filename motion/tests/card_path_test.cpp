@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,35 @@ TEST(CardRules, DirectionsLimitStatesStopsAndSends) {
   EXPECT_FALSE(maySend(2, 1, 4, false));
   EXPECT_FALSE(maySend(1, 3, 4, false));
   EXPECT_TRUE(maySend(2, 0, 4, false));
+}
+
+}  // namespace
+
+namespace {
+
+// An axis configured closed loop: the card drives it from its error counter
+// through the DAC, and it follows the commanded pulses and holds there.
+TEST_F(CardPath, AClosedLoopAxisFollowsAndHoldsWithItsErrorNearZero) {
+  MACHINE_PARAM p{};
+  VNL_GetMachParam(&p, 0, 0);
+  p.wCommandMode = 1;
+  ASSERT_EQ(VNL_SetMachParam(&p, 0, 0), 0);
+  ASSERT_EQ(init(), 0);
+  const int32_t block[6] = {40, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 10; ++i)
+    while (vnl_test_push_pulses(0, block) != 0)
+      sleepCycles(1);
+  sleepCycles(400);
+  int32_t e[6] = {};
+  ASSERT_EQ(VNL_GetErrorCount(&e[0], &e[1], &e[2], &e[3], &e[4], &e[5], 0), 0);
+  EXPECT_LE(std::abs(e[0]), 2) << "the loop has closed the error";
+  EXPECT_NEAR(static_cast<double>(position(0)), 400.0, 2.0);
+  EXPECT_EQ(card_->withChip([](vcard::Chip& chip) { return chip.plant().pulsesReceived(0); }), 0)
+      << "the drive moved by the loop's command, not by the pulses";
+  sleepCycles(200);
+  EXPECT_NEAR(static_cast<double>(position(0)), 400.0, 2.0) << "and holds there";
+  p.wCommandMode = 0;
+  VNL_SetMachParam(&p, 0, 0);
 }
 
 }  // namespace
