@@ -2,32 +2,17 @@
 // library's pulse position says, on the arc's end point.
 #include <gtest/gtest.h>
 
-#include "platform/clock/clock.h"
-#include "platform/vcard/bus.h"
-#include "varnelpci.h"
+#include "motion/tests/virtual_card_fixture.h"
 
 namespace {
 
-class CardArc : public ::testing::Test {
+class CardArc : public vnl::test::VirtualCardTest {
  protected:
   void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+    VirtualCardTest::SetUp();
     ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
-    CardConfig c{2, 0, 0, 0};
-    ASSERT_EQ(VNL_InitSystem(1, &c, 1), 0);
+    ASSERT_EQ(init(), 0);
   }
-  void TearDown() override {
-    VNL_CloseSystem();
-    vcard::bus().clear();
-    platform::useRealTime();
-  }
-  std::int64_t position(unsigned axis) {
-    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
-  }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 TEST_F(CardArc, AHelicalArcEndsWithThePlantOnTheLibrarysPulsePosition) {

@@ -6,47 +6,19 @@
 #include <cmath>
 #include <random>
 
-#include "platform/chip/regs.h"
-#include "platform/clock/clock.h"
-#include "platform/vcard/bus.h"
-#include "varnelpci.h"
+#include "motion/tests/virtual_card_fixture.h"
 
 namespace {
 
-constexpr auto kCycle = std::chrono::nanoseconds(819200);  // 1 ms, bit-length code 5
+constexpr auto kCycle = std::chrono::nanoseconds(vnl::test::kCycleNs);
 
-class CardLine : public ::testing::Test {
+class CardLine : public vnl::test::VirtualCardTest {
  protected:
   void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+    VirtualCardTest::SetUp();
     ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
-    CardConfig c{2, 0, 0, 0};
-    ASSERT_EQ(VNL_InitSystem(1, &c, 1), 0);
+    ASSERT_EQ(init(), 0);
   }
-  void TearDown() override {
-    VNL_CloseSystem();
-    vcard::bus().clear();
-    platform::useRealTime();
-  }
-  std::int64_t position(unsigned axis) {
-    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
-  }
-  unsigned stock(unsigned axis) {
-    namespace r = chip::reg;
-    return card_->withChip([&](vcard::Chip& chip) {
-      return r::ddaStockField(axis).get(chip.read(r::ddaStock(axis)));
-    });
-  }
-  void waitStopped(int limitMs = 60000) {
-    int n = 0;
-    while (VNL_GetMotionStatus(0) != 1 && n++ < limitMs)
-      VNL_TimeDelay(1);
-    ASSERT_LT(n, limitMs) << "the group did not stop";
-  }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 TEST_F(CardLine, AThreeAxisLineMovesThePlantExactlyToItsTarget) {

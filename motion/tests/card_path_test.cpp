@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card_path.h"
+#include "motion/tests/virtual_card_fixture.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"
@@ -19,39 +20,19 @@ extern "C" int32_t vnl_test_push_pulses(uint16_t group, const int32_t* block);
 
 namespace {
 
-constexpr std::int64_t kCycleNs = 819200;  // 1 ms interpolation, bit-length code 5
-
 std::atomic<int> cycleCalls{0};
 void countCycle() {
   ++cycleCalls;
 }
 
-void sleepCycles(int n) {
-  platform::clock().sleepFor(std::chrono::nanoseconds(kCycleNs * n));
-}
+using vnl::test::sleepCycles;
 
-class CardPath : public ::testing::Test {
+class CardPath : public vnl::test::VirtualCardTest {
  protected:
   void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+    VirtualCardTest::SetUp();
     cycleCalls = 0;
   }
-  void TearDown() override {
-    VNL_CloseSystem();
-    vcard::bus().clear();
-    platform::useRealTime();
-  }
-  int32_t init() {
-    CardConfig c{2, 0, 0, 0};
-    return VNL_InitSystem(1, &c, 1);
-  }
-  std::int64_t position(unsigned axis) {
-    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
-  }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 TEST_F(CardPath, TheCycleRunsOncePerPeriodFromInitialisationToClose) {

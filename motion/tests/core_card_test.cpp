@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "motion/tests/virtual_card_fixture.h"
 #include "platform/chip/regs.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
@@ -24,34 +25,17 @@ int32_t vnl_test_output_latch(void);
 namespace {
 
 namespace r = chip::reg;
-constexpr std::int64_t kCycleNs = 819200;  // 1 ms interpolation, bit-length code 5
 constexpr uint32_t kHoldBit = 1u << 1, kResumeBit = 1u << 4;
 constexpr int kHeld = 3;
 
-void sleepCycles(int n) {
-  platform::clock().sleepFor(std::chrono::nanoseconds(kCycleNs * n));
-}
+using vnl::test::kCycleNs;
+using vnl::test::sleepCycles;
 std::int64_t nowNs() {
   return platform::clock().now().count();
 }
 
-class CoreCard : public ::testing::Test {
+class CoreCard : public vnl::test::VirtualCardTest {
  protected:
-  void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
-  }
-  void TearDown() override {
-    VNL_CloseSystem();
-    vcard::bus().clear();
-    platform::useRealTime();
-  }
-  int32_t init() {
-    CardConfig c{2, 0, 0, 0};
-    return VNL_InitSystem(1, &c, 1);
-  }
   // Axis 0's over-travel sensors read 0 while active; `up`/`down` say which
   // are wired at all.
   void wireLimits(bool up, bool down, int16_t dirReverse = 0) {
@@ -62,20 +46,11 @@ class CoreCard : public ::testing::Test {
     p.wDirReverse = dirReverse;
     ASSERT_EQ(VNL_SetMachParam(&p, 0, 0), 0);
   }
-  std::int64_t position(unsigned axis) {
-    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
-  }
-  unsigned stock(unsigned axis) {
-    return card_->withChip([&](vcard::Chip& chip) {
-      return r::ddaStockField(axis).get(chip.read(r::ddaStock(axis)));
-    });
-  }
   void push(int32_t x) {
     const int32_t b[6] = {x, 0, 0, 0, 0, 0};
     while (vnl_test_push_pulses(0, b) != 0)
       sleepCycles(1);
   }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 // Index of the first chip write matching pred at or after `from`, or -1.

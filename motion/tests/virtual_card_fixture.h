@@ -1,0 +1,65 @@
+// The base of the motion library's tests on the virtual card: virtual time,
+// the card path (simulation off), one card of the first model on a fresh bus,
+// and the library closed again after each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "platform/chip/regs.h"
+#include "platform/clock/clock.h"
+#include "platform/vcard/bus.h"
+#include "varnelpci.h"
+
+namespace vnl::test {
+
+// One DDA cycle at a 1 ms interpolation period (bit-length code 5).
+inline constexpr std::int64_t kCycleNs = 819200;
+
+inline void sleepCycles(int n) {
+  platform::clock().sleepFor(std::chrono::nanoseconds(kCycleNs * n));
+}
+
+class VirtualCardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::useVirtualTime();
+    VNL_DisableSimulation();
+    vcard::bus().clear();
+    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+  }
+  void TearDown() override {
+    VNL_CloseSystem();
+    vcard::bus().clear();
+    platform::useRealTime();
+  }
+  // The library on the one card at a 1 ms interpolation period.
+  static int32_t init() {
+    CardConfig c{2, 0, 0, 0};
+    return VNL_InitSystem(1, &c, 1);
+  }
+  std::int64_t position(unsigned axis) {
+    return card_->withChip([&](vcard::Chip& chip) { return chip.plant().position(axis); });
+  }
+  // The card queue's stock count of an axis, as the chip reports it.
+  unsigned stock(unsigned axis) {
+    namespace r = chip::reg;
+    return card_->withChip([&](vcard::Chip& chip) {
+      return r::ddaStockField(axis).get(chip.read(r::ddaStock(axis)));
+    });
+  }
+  // Waits in 1 ms steps until group 0 reports stopped; fails after `limitMs`.
+  static void waitStopped(int limitMs = 60000) {
+    int n = 0;
+    while (VNL_GetMotionStatus(0) != 1 && n++ < limitMs)
+      VNL_TimeDelay(1);
+    ASSERT_LT(n, limitMs) << "the group did not stop";
+  }
+
+  std::shared_ptr<vcard::VirtualCard> card_;
+};
+
+}  // namespace vnl::test
