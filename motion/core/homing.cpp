@@ -9,6 +9,8 @@
 // raises HomingDone (the mode machine then clears the encoder counters).
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 
 #include "cardaccess/include/qoradrv.h"
 #include "library.h"
@@ -108,6 +110,28 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
   }
 }
 
+// A closed-loop axis that reverses is first let come to rest: its drive
+// follows the error counter, and pulses in the new direction while it still
+// runs the old way would make it overshoot. Still means two encoder readings
+// 1 ms apart within 9 counts. The wait runs on the interrupt thread and delays
+// the cycle; it gives up after kStillWaitMs so that an axis that never settles
+// (a runaway drive) cannot stop the cycle for good.
+constexpr int kStillWaitMs = 500;
+
+static void waitUntilStill(int card, int axis) {
+  const auto ch = static_cast<uint16_t>(axis);
+  const auto c = static_cast<uint16_t>(card);
+  int32_t before = 0;
+  QORA_ENC_GetValue(ch, &before, c);
+  for (int n = 0; n < kStillWaitMs; ++n) {
+    platform::clock().sleepMs(1);
+    int32_t after = 0;
+    QORA_ENC_GetValue(ch, &after, c);
+    if (std::abs(static_cast<int64_t>(after) - before) <= 9) return;
+    before = after;
+  }
+}
+
 // Sends this pass's outputs of the homing card and adds them to the axes'
 // pulse positions.
 static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
@@ -115,7 +139,13 @@ static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     const int a = R.card * 6 + i;
     const int32_t count = L.param[a].wDirReverse ? -out[i] : out[i];
-    if (L.onCards() && R.card < L.cardCount) cards::send(R.card, i, count);
+    const bool onCard = L.onCards() && R.card < L.cardCount;
+    if (onCard && count != 0 && L.param[a].wCommandMode == 1) {
+      const uint8_t dir = count > 0 ? 0 : 1;
+      if (dir != R.lastDirection[i]) waitUntilStill(R.card, i);
+      R.lastDirection[i] = dir;
+    }
+    if (onCard) cards::send(R.card, i, count);
     L.pulsePos[a].fetch_add(out[i], std::memory_order_release);
   }
 }
@@ -278,6 +308,7 @@ void Library::homingPass() {
   if (++R.finishCounter < kFinishPasses) return;
 
   homingShared.done.store(255, std::memory_order_release);
+  std::fill(std::begin(R.lastDirection), std::end(R.lastDirection), HomingRun::kDirectionUnknown);
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     if (!R.staged(i)) continue;
     const int a = card * 6 + i;

@@ -37,6 +37,10 @@ struct HomingRun {
   int settle = 0, finishCounter = 0;
   homing::OffsetMove move[kAxes];
   bool stopping = false;
+  // Last pulse direction of each closed-loop axis: 0 positive, 1 negative.
+  static constexpr uint8_t kDirectionUnknown = 2;
+  uint8_t lastDirection[kAxes]{kDirectionUnknown, kDirectionUnknown, kDirectionUnknown,
+                               kDirectionUnknown, kDirectionUnknown, kDirectionUnknown};
 
   bool staged(int i) const { return order[i] < 255; }
   void clearEngine() {

@@ -184,17 +184,54 @@ TEST_F(Homing, AbortDeceleratesAndReturnsToIdle) {
   ASSERT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), 0);
   VNL_TimeDelay(100);
   EXPECT_EQ(VNL_GetGoHomeStatus(), 0);
+  EXPECT_GT(position(0), 500);
+  // Without a sensor the search keeps going at the home step until aborted.
+  VNL_TimeDelay(3000);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), 0);
   const std::int64_t before = position(0);
-  EXPECT_GT(before, 500);
+  VNL_TimeDelay(300);
+  const std::int64_t mid = position(0);
+  VNL_TimeDelay(300);
+  const std::int64_t before2 = position(0);
+  EXPECT_GT(mid - before, 3000);
+  EXPECT_NEAR(static_cast<double>(before2 - mid), static_cast<double>(mid - before), 26.0)
+      << "still searching at the home step";
   EXPECT_EQ(VNL_AbortGoHome(), 0);
   VNL_TimeDelay(20);
   const std::int64_t stopped = position(0);
-  EXPECT_LT(stopped - before, 13 * 12);  // no more than the ramp down
+  EXPECT_LT(stopped - before2, 13 * 12);  // no more than the ramp down
   VNL_TimeDelay(20);
   EXPECT_EQ(position(0), stopped);
   EXPECT_EQ(VNL_AbortGoHome(), -10);  // no longer homing
   // The output layer takes motion again.
   EXPECT_EQ(VNL_GetMotionStatus(0), 1);
+}
+
+// A closed-loop axis homes too: its drive follows the error counter, and
+// the engine lets it come to rest before it reverses for the leave.
+TEST_F(Homing, AClosedLoopAxisHomesToTheSensorEdge) {
+  setHome(0, 1, 0, 1, 0.0);
+  MACHINE_PARAM p{};
+  VNL_GetMachParam(&p, 0, 0);
+  p.wCommandMode = 1;
+  ASSERT_EQ(VNL_SetMachParam(&p, 0, 0), 0);
+  plant([&](vcard::Plant& pl) {
+    pl.axis(0).homePosition = 1000;
+    pl.axis(0).homeWidth = 200;
+  });
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), 0);
+  const bool homed = waitHomed(8000);
+  p.wCommandMode = 0;
+  VNL_SetMachParam(&p, 0, 0);
+  ASSERT_TRUE(homed);
+  VNL_TimeDelay(200);
+  // The loop lags the commanded pulses, so the leave sees the sensor edge a
+  // following error late (about 12 counts at the leave speed here).
+  EXPECT_NEAR(static_cast<double>(position(0)), 999.0, 15.0);
+  EXPECT_LT(position(0), 1000) << "off the sensor";
+  EXPECT_EQ(card_->withChip([](vcard::Chip& chip) { return chip.plant().pulsesReceived(0); }), 0)
+      << "the drive moved by the loop's command";
 }
 
 // The application walks axis 1 through the stepwise states with line moves:
