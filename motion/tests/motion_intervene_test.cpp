@@ -104,6 +104,24 @@ TEST_F(InterveneSim, ChecksComeInOrderAndBadInputChangesNothing) {
   EXPECT_EQ(pulsePos(), (std::array<int32_t, 6>{}));
 }
 
+TEST_F(InterveneSim, AfterCloseEveryFunctionRefusesAndNoFreedQueueIsWritten) {
+  ASSERT_EQ(VNL_CloseSystem(), 0);
+  MotionCommand c = lineRecord(0, 1.0, 5.0);
+  EXPECT_EQ(VNL_EnqueueCommand(&c, 0), -1) << "the queue storage is gone";
+  EXPECT_EQ(VNL_JogSpace(1.0, 50, 0, 0), -1);
+  EXPECT_EQ(VNL_JogConti(1, 50, 0, 0), -1);
+  EXPECT_EQ(VNL_JogPulse(10, 0, 0), -1);
+  EXPECT_EQ(VNL_HoldMotion(0), -1);
+  EXPECT_EQ(VNL_ContiMotion(0), -1);
+  EXPECT_EQ(VNL_AbortMotion(0), -1);
+  EXPECT_EQ(VNL_EnableBlend(0), -1);
+  EXPECT_EQ(VNL_DisableBlend(0), -1);
+  EXPECT_EQ(VNL_CheckBlend(0), -1);
+  EXPECT_EQ(VNL_DelayMotion(5, 0), -1);
+  EXPECT_EQ(VNL_CheckDelay(0), -1);
+  EXPECT_EQ(VNL_GetErrorCode(0), -1);
+}
+
 TEST_F(InterveneSim, HoldAndContinueRefuseAGroupInTheWrongState) {
   EXPECT_EQ(VNL_HoldMotion(0), -11) << "an idle group cannot be held";
   EXPECT_EQ(VNL_ContiMotion(0), -12) << "nor continued";
