@@ -99,6 +99,13 @@ struct Library {
   std::atomic<int32_t> ptpSpeed[kGroups]{};  // percent of each axis's maximum speed
   int32_t lastIndex[kGroups]{};
   double lastTarget[kGroups][kSlots]{};
+  // Interventions (hold, continue, abort, blending, delay), caller's thread:
+  // 1 after a successful hold until continue or abort; the last blend switch
+  // queued (1 on, 0 off); the index of the last delay command (30000 until
+  // the first, which then gets index 0).
+  std::atomic<int32_t> heldMark[kGroups]{};
+  std::atomic<int32_t> blendMark[kGroups]{};
+  std::atomic<int32_t> delayIndex[kGroups]{};
   // observer of every output period (simulation tools)
   std::atomic<VNL_PeriodObserver> periodObserver{nullptr};
   std::atomic<void*> periodObserverUser{nullptr};
@@ -223,6 +230,9 @@ struct Library {
       ptpSpeed[g].store(10, std::memory_order_relaxed);
       lastIndex[g] = -1;
       std::fill(std::begin(lastTarget[g]), std::end(lastTarget[g]), 0.0);
+      heldMark[g].store(0, std::memory_order_relaxed);
+      blendMark[g].store(0, std::memory_order_relaxed);
+      delayIndex[g].store(30000, std::memory_order_relaxed);
     }
   }
 
@@ -331,13 +341,20 @@ struct Library {
         cards::writeOutputParams(c, a, param[c * 6 + a]);
   }
 
-  // Empties the group's card queues and restarts their channels.
+  // Empties the group's card queues and restarts their channels. The erased
+  // entries never reach the axes, so each axis's pulse position becomes what
+  // its card has output (less the compensation, which the pulse position
+  // does not hold); a standing group's planner re-synchronises to it.
   void flushGroup(int g) {
     const int card = table[g].card.load(std::memory_order_relaxed);
     if (card >= cardCount || !onCards()) return;
-    for (auto& slot : table[g].axis) {
-      const int ax = slot.load(std::memory_order_relaxed);
-      if (ax >= 0 && ax < 6) cards::flushAxis(card, ax);
+    for (int s = 0; s < kSlots; ++s) {
+      const int ax = table[g].axis[s].load(std::memory_order_relaxed);
+      if (ax < 0 || ax >= 6) continue;
+      cards::flushAxis(card, ax);
+      int32_t out = 0;
+      if (!dryRun && cards::outputPulses(card, ax, out))
+        pulsePos[card * 6 + ax].store(out - compLast[g][s], std::memory_order_release);
     }
     pulseQueues[g].clear();  // the group's planner output goes with the card queue
   }

@@ -97,6 +97,22 @@ typedef struct CurrentCommandInfo {
   double dfTarget[6]; /* X, Y, Z, U, V, W end point, machine units */
 } CurrentCommandInfo;
 
+/* One queued motion command (128 bytes), as VNL_EnqueueCommand takes it.
+   The targets are absolute machine coordinates. */
+typedef struct MotionCommand {
+  uint32_t dwCode;      /* 0x8001 jog, 0x8002 point-to-point, 0x8101 line, 0x8202 arc,
+                           0x8300 delay, 0x8F04 / 0x8F05 blending on / off, 0x8F06 in-position on */
+  uint32_t dwReserved;  /* zero */
+  double dfSpeed;       /* feed speed, percent or delay periods by kind */
+  uint32_t dwIndex;     /* command index, 0 to 29999 */
+  uint32_t dwCoordMode; /* 0x8600 */
+  double dfTarget[6];   /* X, Y, Z, U, V, W end point */
+  double dfCentre[3];   /* arc words; zero for every other kind */
+  double dfReference[3];
+  int32_t nDirection; /* 1 counter-clockwise, 0 clockwise */
+  uint32_t dwPlane;
+} MotionCommand;
+
 typedef void (*VNL_CycleRoutine)(void);
 typedef void (*VNL_Routine)(void* flags);
 
@@ -273,6 +289,42 @@ VNL_API int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX, d
 VNL_API int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
 VNL_API int32_t VNL_GetPtPSpeed(uint16_t group);
 VNL_API int32_t VNL_PtP(double x, double y, double z, double u, double v, double w, uint16_t group);
+/* Jogs of one axis (slot 0 to 5 of the group). VNL_JogSpace queues a move
+   of `distance` machine units at `percent` of the axis's maximum speed
+   (above 100 taken as 100, which also becomes the point-to-point speed),
+   discarding every waiting command, and returns its index; -4 unless the
+   group is stopped. VNL_JogConti jogs towards the upper (direction 1) or
+   lower (-1) software limit. VNL_JogPulse hands at most 2048 pulses (either
+   sign) straight to the output layer and returns 0 once they are out. */
+VNL_API int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group);
+VNL_API int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group);
+VNL_API int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group);
+
+/* Interventions. VNL_HoldMotion stops a running group on its path (-11 if it
+   does not run or is not held within 50 ms); VNL_ContiMotion finishes the
+   held command (-12 if not held); VNL_AbortMotion discards everything
+   queued, empties the group's card queues and takes the position where the
+   axes stopped as the new reference (-13 when a step of it fails). */
+VNL_API int32_t VNL_HoldMotion(uint16_t group);
+VNL_API int32_t VNL_ContiMotion(uint16_t group);
+VNL_API int32_t VNL_AbortMotion(uint16_t group);
+/* Blending switches, queued in order with the motions: the index or the
+   queueing error (-8 from VNL_DisableBlend when blending stays on).
+   VNL_CheckBlend: 0 when the last switch queued was on, else 1. */
+VNL_API int32_t VNL_EnableBlend(uint16_t group);
+VNL_API int32_t VNL_DisableBlend(uint16_t group);
+VNL_API int32_t VNL_CheckBlend(uint16_t group);
+/* A standstill of `periods` interpolation periods between two commands; the
+   index or the queueing error. VNL_SetDelayCount queues it on group 0.
+   VNL_CheckDelay: 0 while a command executes, 1 when the last queued
+   command (or the last delay) has been started and nothing executes, else 2. */
+VNL_API int32_t VNL_DelayMotion(uint32_t periods, uint16_t group);
+VNL_API int32_t VNL_SetDelayCount(uint32_t periods);
+VNL_API int32_t VNL_CheckDelay(uint16_t group);
+/* Puts a command record unchanged into the group's queue without starting
+   the group: 0, -2 when the queue is full, -5 for a null record, -6 for a
+   group of 72 or more, -1 while the library holds no queues. */
+VNL_API int32_t VNL_EnqueueCommand(const MotionCommand* record, uint16_t group);
 /* Peripheral pass-through: encoder, local-I/O triggers, timer, watchdog, DAC
    and ADC of a card. 0, -1 not ready, -5 index or argument out of range, -9
    DAC channel of a closed-loop axis, -14 the card call failed. */
@@ -350,6 +402,9 @@ VNL_API int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis)
 VNL_API int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis);
 VNL_API int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis);
 VNL_API int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis);
+/* Aborts groups 0 to 5, clears the stepwise flags of axes 0 to 5 and makes
+   group 0 the six axes of card 0 again, all other groups not in use; 0. */
+VNL_API int32_t VNL_StopGoHome(void);
 
 #ifdef __cplusplus
 }

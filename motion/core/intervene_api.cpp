@@ -1,0 +1,270 @@
+// Exported interventions in running motion and the commands that join or
+// separate motions: hold, continue and abort; the blending switches; the
+// timed delay and its check; the raw enqueue of a command record; and the
+// end of stepwise homing.
+//
+// Every function here runs on the caller's thread and reaches the cycle only
+// through the group's request bytes, its CommandQueue and the request
+// channel, polling with 1 ms waits (which run simulated cycles in simulation).
+#include <cstddef>
+#include <cstdint>
+
+#include "library.h"
+
+using vnl::kGroups;
+using vnl::kSlots;
+using vnl::lib;
+using vnl::Library;
+
+namespace pl = vnl::planner;
+
+#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
+
+extern "C" int32_t VNL_GetPulsePos(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
+                                   uint16_t);
+
+// The exported record is the planner's record, word for word.
+static_assert(sizeof(MotionCommand) == sizeof(pl::MotionCommand));
+static_assert(offsetof(MotionCommand, dfSpeed) == offsetof(pl::MotionCommand, speed));
+static_assert(offsetof(MotionCommand, dwIndex) == offsetof(pl::MotionCommand, index));
+static_assert(offsetof(MotionCommand, dfTarget) == offsetof(pl::MotionCommand, target));
+static_assert(offsetof(MotionCommand, dfCentre) == offsetof(pl::MotionCommand, centre));
+static_assert(offsetof(MotionCommand, dwPlane) == offsetof(pl::MotionCommand, plane));
+
+namespace {
+
+constexpr int kPolls = 50;  // 1 ms apart
+constexpr int kHoldSettlePeriods = 64;
+constexpr int kAbortSettlePeriods = 10;
+constexpr int32_t kDelayIndexWrap = 60000;
+constexpr int32_t kFirstDelayIndex = 30001;
+constexpr uint8_t kRequestOutputOn = 14;
+constexpr uint8_t kRequestOutputOff = 15;
+
+uint8_t stateOf(pl::GroupMotionState s) {
+  return static_cast<uint8_t>(s);
+}
+
+bool groupIn(Library& L, uint16_t group, pl::GroupMotionState s) {
+  return L.shared[group].state.load(std::memory_order_acquire) == stateOf(s);
+}
+
+// Readiness, the group, then an unacknowledged error: 0 or the failing code.
+int32_t checkMotionGroup(Library& L, uint16_t group) {
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  return 0;
+}
+
+// Raises a request byte and polls for the group to reach Held.
+bool holdUntilHeld(Library& L, uint16_t group) {
+  L.shared[group].holdRequest.store(pl::kRaised, std::memory_order_release);
+  return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, kPolls);
+}
+
+// A switch command (blending on or off) in order with the motions: it
+// carries the last targets, so the end point that the next fetch corrects
+// to stays where the motions left it.
+int32_t queueSwitch(Library& L, uint32_t code, uint16_t group) {
+  pl::MotionCommand c{};
+  c.code = code;
+  c.index = pl::nextCommandIndex(L.lastIndex[group]);
+  c.coordMode = pl::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s)
+    c.target[s] = L.lastTarget[group][s];
+  const int32_t r = L.queueCommand(c, group);
+  if (r >= 0) L.lastIndex[group] = r;
+  return r;
+}
+
+}  // namespace
+
+// ---------------- hold, continue, abort ----------------
+VNL_EXPORT int32_t VNL_HoldMotion(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  if (!groupIn(L, group, pl::GroupMotionState::Running)) return -11;
+  // A hold that does not arrive in time stays requested; the cycle still
+  // brings the group to Held.
+  if (!holdUntilHeld(L, group)) return -11;
+  L.waitRoutine(kHoldSettlePeriods * L.interpTime.load());
+  L.heldMark[group].store(1, std::memory_order_release);
+  return 0;
+}
+
+VNL_EXPORT int32_t VNL_ContiMotion(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  const bool held = groupIn(L, group, pl::GroupMotionState::Held);
+  if (held) L.shared[group].continueRequest.store(pl::kRaised, std::memory_order_release);
+  L.heldMark[group].store(0, std::memory_order_release);
+  return held ? 0 : -12;
+}
+
+VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  pl::GroupShared& sh = L.shared[group];
+  // 1. Nothing queued or planned is issued any more.
+  L.queues[group].clear();
+  L.pulseQueues[group].clear();
+  // 2. The group's card queues are emptied and its axes get no pulses; no
+  // group is stepped while the request is in flight.
+  L.suspendStep.store(1, std::memory_order_release);
+  const int32_t off = L.post(kRequestOutputOff, group, 0);
+  L.suspendStep.store(0, std::memory_order_release);
+  if (off != 0) return -13;
+  // 3, 4. A running group is held first; only a held group can be dropped.
+  bool failed = false;
+  const bool running = groupIn(L, group, pl::GroupMotionState::Running);
+  bool held = groupIn(L, group, pl::GroupMotionState::Held);
+  if (running && L.heldMark[group].load(std::memory_order_acquire) == 0) {
+    held = holdUntilHeld(L, group);
+    failed = !held;
+  } else if (!running && !held) {
+    failed = true;
+  }
+  // 5. Drop the held command and take the position where the axes stopped.
+  if (held) {
+    sh.abortHeldRequest.store(pl::kRaised, std::memory_order_release);
+    const bool taken =
+        L.poll([&] { return sh.abortHeldRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+    L.heldMark[group].store(0, std::memory_order_release);
+    if (!taken) {
+      failed = true;
+    } else {
+      L.waitRoutine(kAbortSettlePeriods * L.interpTime.load());
+      // The output layer's pulse positions are where the axes stopped (the
+      // flush made them so on a card). The standing group's cycle step
+      // takes them as its current and previous position and clears its
+      // speeds (its re-synchronisation with an idle output layer); the
+      // interface layer takes them as the base of the next command.
+      int32_t p[kSlots]{};
+      VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
+      for (int s = 0; s < kSlots; ++s) {
+        const double ppu = L.groupParams[group].axis[s].pulsesPerUnit;
+        L.lastTarget[group][s] = ppu != 0 ? p[s] / ppu : 0.0;
+      }
+    }
+  }
+  // 6. The axes take pulses again.
+  const int32_t on = L.post(kRequestOutputOn, group, 0);
+  return on == 0 && !failed ? 0 : -13;
+}
+
+// ---------------- blending ----------------
+VNL_EXPORT int32_t VNL_EnableBlend(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  const int32_t r = queueSwitch(L, pl::code::kBlendOn, group);
+  if (r >= 0) L.blendMark[group].store(1, std::memory_order_release);
+  return r;
+}
+
+VNL_EXPORT int32_t VNL_DisableBlend(uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  const int32_t r = queueSwitch(L, pl::code::kBlendOff, group);
+  if (r >= 0) {
+    L.blendMark[group].store(0, std::memory_order_release);
+    return r;
+  }
+  return L.blendMark[group].load(std::memory_order_acquire) == 1 ? -8 : r;
+}
+
+VNL_EXPORT int32_t VNL_CheckBlend(uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  return L.blendMark[group].load(std::memory_order_acquire) == 1 ? 0 : 1;
+}
+
+// ---------------- delay ----------------
+VNL_EXPORT int32_t VNL_DelayMotion(uint32_t periods, uint16_t group) {
+  auto& L = lib();
+  if (int32_t r = checkMotionGroup(L, group)) return r;
+  pl::MotionCommand c{};
+  c.code = pl::code::kDelay;
+  c.speed = static_cast<double>(periods);
+  const int32_t next = L.delayIndex[group].load(std::memory_order_relaxed) + 1;
+  // An index of 30000 or more is turned into 0 by the queueing rule, which
+  // also restarts the group's numbering.
+  c.index = static_cast<uint32_t>(next <= kDelayIndexWrap ? next : kFirstDelayIndex);
+  c.coordMode = pl::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s)
+    c.target[s] = L.lastTarget[group][s];
+  const int32_t r = L.queueCommand(c, group);
+  if (r < 0) return r;
+  L.delayIndex[group].store(r, std::memory_order_relaxed);
+  L.lastIndex[group] = r;
+  return r;
+}
+
+VNL_EXPORT int32_t VNL_SetDelayCount(uint32_t periods) {
+  return VNL_DelayMotion(periods, 0);
+}
+
+VNL_EXPORT int32_t VNL_CheckDelay(uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  const pl::GroupShared& sh = L.shared[group];
+  if (sh.ready.load(std::memory_order_acquire) != pl::kRaised) return 0;
+  const int32_t started = sh.readInfo().index;
+  if (started == L.lastIndex[group]) return 1;
+  if (started <= 30000 && started == L.delayIndex[group].load(std::memory_order_relaxed)) return 1;
+  return 2;
+}
+
+// ---------------- raw enqueue ----------------
+VNL_EXPORT int32_t VNL_EnqueueCommand(const MotionCommand* record, uint16_t group) {
+  auto& L = lib();
+  if (group >= kGroups) return -6;
+  if (record == nullptr) return -5;
+  // Outside initialisation there is no ring to put into.
+  if (!L.queues[group].attached()) return -1;
+  pl::MotionCommand c;
+  static_assert(sizeof c == sizeof *record);
+  std::memcpy(&c, record, sizeof c);
+  return L.queues[group].put(c) ? 0 : -2;
+}
+
+// ---------------- end of stepwise homing ----------------
+VNL_EXPORT int32_t VNL_StopGoHome(void) {
+  auto& L = lib();
+  for (uint16_t g = 0; g < 6; ++g)
+    VNL_AbortMotion(g);
+  for (int j = 0; j < 6; ++j) {
+    L.home[j].store(0, std::memory_order_relaxed);
+    L.indexFound[j].store(0, std::memory_order_release);
+    L.stepActive[j].store(0, std::memory_order_release);
+    L.stepTouched[j].store(0, std::memory_order_relaxed);
+    L.stepState[j].store(10, std::memory_order_release);
+  }
+  L.setGroup(0, 0, {0, 1, 2, 3, 4, 5});
+  for (int g = 1; g < kGroups; ++g) {
+    L.config[g].inUse.store(-1, std::memory_order_release);
+    L.table[g].inUse.store(-1, std::memory_order_release);
+  }
+  // Group 0's planner takes the scaling of its six axes with a reset.
+  if (L.ready()) {
+    L.buildGroupParams();
+    if (L.stepped(0)) {
+      auto& sh = L.shared[0];
+      sh.resetRequest.store(pl::kRaised, std::memory_order_release);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+    }
+  }
+  return 0;
+}
+
+#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
+VNL_OLD(VNL_motion_hold, VNL_HoldMotion)
+VNL_OLD(VNL_motion_conti, VNL_ContiMotion)
+VNL_OLD(VNL_motion_abort, VNL_AbortMotion)
+VNL_OLD(VNL_enable_blend, VNL_EnableBlend)
+VNL_OLD(VNL_disable_blend, VNL_DisableBlend)
+VNL_OLD(VNL_check_blend, VNL_CheckBlend)
+VNL_OLD(VNL_motion_delay, VNL_DelayMotion)
+VNL_OLD(VNL_check_delay, VNL_CheckDelay)

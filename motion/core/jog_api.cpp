@@ -1,0 +1,135 @@
+// Exported jog functions: the distance jog of one axis (a queued 0x8001
+// command at a percentage of the axis's maximum speed), the continuous jog
+// (a distance jog to the axis's software limit) and the pulse jog (one block
+// of pulses for one axis handed straight to the output layer).
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "library.h"
+
+using vnl::kSlots;
+using vnl::lib;
+using vnl::Library;
+
+namespace pl = vnl::planner;
+
+#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
+
+extern "C" int32_t VNL_GetMotionStatus(uint16_t group);
+extern "C" int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
+
+namespace {
+
+constexpr int32_t kPulseJogLimit = 2048;
+
+// The axis (card x 6 + channel) in slot `slot` of the group, or -1 when the
+// slot holds no channel or the group's card is out of range.
+int axisInSlot(Library& L, uint16_t group, int slot) {
+  const int card = L.config[group].card.load(std::memory_order_relaxed);
+  const int ch = vnl::axisOf(L, group, slot);
+  if (card < 0 || card >= vnl::kCards || ch < 0 || ch >= 6) return -1;
+  return card * 6 + ch;
+}
+
+// The axis's commanded position in machine units, on the planner's signed
+// pulse scale (the scale the queued targets use).
+double machinePosition(Library& L, uint16_t group, int slot, int axis) {
+  const double ppu = L.groupParams[group].axis[slot].pulsesPerUnit;
+  const int32_t p = L.pulsePos[axis].load(std::memory_order_acquire);
+  return ppu != 0 ? p / ppu : 0.0;
+}
+
+bool inPulseRange(double units, double pulsesPerUnit) {
+  const double p = units * pulsesPerUnit;
+  return std::isfinite(p) && p <= double(std::numeric_limits<int32_t>::max()) &&
+         p >= double(std::numeric_limits<int32_t>::min());
+}
+
+}  // namespace
+
+VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  if (axis > 5 || percent < 1 || !std::isfinite(distance)) return -5;
+  pl::MotionCommand c{};
+  for (int s = 0; s < kSlots; ++s)
+    c.target[s] = L.lastTarget[group][s];
+  c.target[axis] += distance;
+  if (!inPulseRange(c.target[axis], L.groupParams[group].axis[axis].pulsesPerUnit)) return -5;
+  if (VNL_GetMotionStatus(group) != 1) return -4;
+  if (percent > 100) percent = 100;
+  VNL_SetPtPSpeed(percent, group);
+  // The group stands, so nothing waits to be started; the ring's clear is
+  // safe against the cycle's take.
+  L.queues[group].clear();
+  c.code = pl::code::kJog;
+  c.speed = percent;
+  c.index = pl::nextCommandIndex(L.lastIndex[group]);
+  c.coordMode = pl::kCoordAbsolute;
+  const int32_t r = L.queueCommand(c, group);
+  if (r < 0) return r;
+  L.lastIndex[group] = r;
+  for (int s = 0; s < kSlots; ++s)
+    L.lastTarget[group][s] = c.target[s];
+  return r;
+}
+
+VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  if (axis > 5 || (direction != 1 && direction != -1)) return -5;
+  const int a = axisInSlot(L, group, axis);
+  if (a < 0) return -5;
+  // The software limits are in machine units, the scale of the planner's
+  // positions; the target is kept inside the 32-bit pulse range, the
+  // furthest an axis can be commanded (the default limits lie beyond it).
+  const MACHINE_PARAM& p = L.param[a];
+  double target = direction == 1 ? p.dfHighLimit : p.dfLowLimit;
+  const double ppu = std::fabs(L.groupParams[group].axis[axis].pulsesPerUnit);
+  if (ppu > 0 && std::isfinite(target)) {
+    const double reach = double(std::numeric_limits<int32_t>::max()) / ppu;
+    target = std::clamp(target, -reach, reach);
+  }
+  return VNL_JogSpace(target - machinePosition(L, group, axis, a), percent, axis, group);
+}
+
+VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(group)) return -6;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  if (axis > 5) return -5;
+  if (VNL_GetMotionStatus(group) != 1) return -4;
+  pulses = std::clamp(pulses, -kPulseJogLimit, kPulseJogLimit);
+  const int a = axisInSlot(L, group, axis);
+  if (a < 0) return -5;
+  if (L.param[a].wDirReverse != 0) pulses = -pulses;
+  int32_t block[kSlots]{};
+  block[axis] = pulses;
+  // The group stands: its cycle step puts nothing into the PulseQueue now.
+  if (!L.pulseQueues[group].push(block)) return -2;
+  auto& start = L.modeCmd[vnl::kStartOutput];
+  if (L.outputIdle.load(std::memory_order_acquire) == 255)
+    start.store(255, std::memory_order_release);
+  // Without a limit, as the queueing's start wait: the output layer takes
+  // the request in its next dispatch, which runs while the group is stepped.
+  if (L.stepped(group)) L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0);
+  for (int32_t st = VNL_GetMotionStatus(group); st != 1; st = VNL_GetMotionStatus(group)) {
+    if (st < 0) return st;  // the library was closed meanwhile
+    L.waitRoutine(1);
+  }
+  for (int s = 0; s < kSlots; ++s) {
+    const int sa = axisInSlot(L, group, s);
+    L.lastTarget[group][s] = sa < 0 ? 0.0 : machinePosition(L, group, s, sa);
+  }
+  return 0;
+}
+
+#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
+VNL_OLD(VNL_jog_s, VNL_JogSpace)
+VNL_OLD(VNL_jog_c, VNL_JogConti)
+VNL_OLD(VNL_jog_i, VNL_JogPulse)
