@@ -1,0 +1,75 @@
+// A blended chain and a hold on the virtual card in virtual time: the chain
+// never stops at its corners, a held line stands still and continues. In both
+// cases the plant ends where the library's pulse position says, so no pulse
+// was lost or invented on the way to the card.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "motion/tests/virtual_card_fixture.h"
+
+namespace {
+
+class CardChain : public vnl::test::VirtualCardTest {
+ protected:
+  void SetUp() override {
+    VirtualCardTest::SetUp();
+    ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+    ASSERT_EQ(init(), 0);
+    ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
+  }
+  void expectPlantOnPulsePosition() {
+    int32_t p[6] = {};
+    ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+    for (unsigned a = 0; a < 6; ++a)
+      EXPECT_EQ(position(a), p[a]) << "axis " << a;
+  }
+};
+
+TEST_F(CardChain, ABlendedSquareKeepsMovingThroughItsCornersAndEndsOnItsTarget) {
+  ASSERT_GE(VNL_EnableBlend(0), 0);
+  EXPECT_EQ(VNL_CheckBlend(0), 0);
+  ASSERT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(1, 1, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(0, 1, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(0, 0.5, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_DisableBlend(0), 0);
+  // From the first movement to the approach of the last target the plant
+  // never stands still for a whole millisecond.
+  bool started = false;
+  int still = 0, maxStill = 0, n = 0;
+  std::int64_t last[2] = {position(0), position(1)};
+  while (VNL_GetMotionStatus(0) != 1 && n++ < 20000) {
+    VNL_TimeDelay(1);
+    const std::int64_t x = position(0), y = position(1);
+    const bool moved = x != last[0] || y != last[1];
+    started = started || moved;
+    const bool nearEnd = std::abs(x) < 20 && std::abs(y - 500) < 20;
+    if (started && !moved && !nearEnd) maxStill = std::max(maxStill, ++still);
+    if (moved) still = 0;
+    last[0] = x;
+    last[1] = y;
+  }
+  ASSERT_LT(n, 20000) << "the group did not stop";
+  EXPECT_EQ(maxStill, 0) << "the chain stopped inside";
+  EXPECT_EQ(position(0), 0);
+  EXPECT_EQ(position(1), 500);
+  expectPlantOnPulsePosition();
+}
+
+TEST_F(CardChain, AHeldLineStandsStillAndContinuesToItsTarget) {
+  ASSERT_GE(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
+  VNL_TimeDelay(1000);
+  ASSERT_EQ(VNL_HoldMotion(0), 0);
+  const std::int64_t held = position(0);
+  EXPECT_GT(held, 1000);
+  EXPECT_LT(held, 9000) << "the hold stopped the line before its end";
+  VNL_TimeDelay(300);
+  EXPECT_EQ(position(0), held) << "held means still";
+  ASSERT_EQ(VNL_ContiMotion(0), 0);
+  waitStopped();
+  EXPECT_EQ(position(0), 10000);
+  expectPlantOnPulsePosition();
+}
+
+}  // namespace
