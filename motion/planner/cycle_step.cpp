@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "planner/arc_step.h"
+#include "planner/hold_step.h"
+#include "planner/jog_step.h"
 #include "planner/line.h"
 #include "planner/ptp_step.h"
 
@@ -85,10 +87,6 @@ bool isSentinel(const double t[kAxes]) {
 void setSentinel(double t[kAxes]) {
   for (int i = 0; i < kAxes; ++i)
     t[i] = kNoTarget;
-}
-
-bool isPathCommand(uint32_t c) {
-  return c == code::kLine || c == code::kArc;
 }
 
 void applyParameter(GroupRecord& g, GroupShared& sh, int32_t code) {
@@ -207,6 +205,7 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
   ctx.startFromRest = true;
   ctx.readyForNext = false;
   ctx.profile.state = SegmentState::Plan;
+  ctx.hold.begun = false;
   return clearRequests(g, sh, next.code & 0xFFFFu);
 }
 
@@ -227,12 +226,24 @@ bool arcMove(GroupRecord& g) {
   return false;
 }
 
+// The axes' point-to-point profile settings.
+void ptpShapes(const GroupRecord& g, ProfileShape (&shapes)[kAxes]) {
+  for (int i = 0; i < kAxes; ++i)
+    shapes[i] = {g.ptpAccType[i], g.ptpDecType[i], g.ptpAccTime[i], g.ptpDecTime[i]};
+}
+
 // One period of a point-to-point move with the axes' own profile settings.
 bool ptpMove(GroupRecord& g) {
   ProfileShape shapes[kAxes];
-  for (int i = 0; i < kAxes; ++i)
-    shapes[i] = {g.ptpAccType[i], g.ptpDecType[i], g.ptpAccTime[i], g.ptpDecTime[i]};
+  ptpShapes(g, shapes);
   return ptpStep(g.ctx, shapes) != PtpOutcome::Finished;
+}
+
+// One period of a distance jog, planned with its axes' point-to-point times.
+bool jogMove(GroupRecord& g) {
+  ProfileShape shapes[kAxes];
+  ptpShapes(g, shapes);
+  return jogStep(g.ctx, shapes) == StepOutcome::Moved;
 }
 
 }  // namespace
@@ -381,28 +392,23 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       break;
     }
     case code::kResume:
-    case code::kAbortHeld:
-      if (isPathCommand(ctx.cmd.code & 0xFFFFu)) {
-        ctx.profile.state = SegmentState::Plan;
-        ctx.profile.Vs = ctx.pathRate;
-      }
-      if (result == code::kAbortHeld) {
-        ctx.readyForNext = true;
-        ctx.ready = true;
-      }
+    case code::kAbortHeld: {
+      ProfileShape shapes[kAxes];
+      ptpShapes(g, shapes);
+      if (result == code::kResume)
+        resumeHeld(ctx, shapes);
+      else
+        abortHeld(ctx, shapes);
       break;
-    case code::kHoldStep:
-      // The hold deceleration is not built yet: the command runs on to its
-      // end point, and the group is Held once it has finished.
-      if ((ctx.cmd.code & 0xFFFFu) == code::kLine && !ctx.readyForNext)
-        moved = lineStep(ctx) == StepOutcome::Moved;
-      if ((ctx.cmd.code & 0xFFFFu) == code::kArc && !ctx.readyForNext) moved = arcMove(g);
-      if (!moved) {
-        g.state = GroupMotionState::Held;
-        ctx.readyForNext = true;
-        ctx.ready = true;
-      }
+    }
+    case code::kHoldStep: {
+      ProfileShape shapes[kAxes];
+      ptpShapes(g, shapes);
+      const HoldOutcome h = holdStep(ctx, shapes);
+      moved = h.moved;
+      if (h.held) g.state = GroupMotionState::Held;
       break;
+    }
     case code::kLine:
       moved = lineStep(ctx) == StepOutcome::Moved;
       if (moved) g.inPosArmed = true;
@@ -452,7 +458,10 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       ctx.readyForNext = true;
       moved = true;
       break;
-    case code::kJog:  // distance jog: step generator not built yet
+    case code::kJog:
+      moved = jogMove(g);
+      if (moved) g.inPosArmed = true;
+      break;
     default:
       ctx.readyForNext = true;
       ctx.ready = true;

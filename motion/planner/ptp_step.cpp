@@ -10,7 +10,11 @@ namespace {
 bool planPtp(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   double speed = ctx.cmd.speed;
   if (ctx.startFromRest) {
+    // The scaled speed stays in the record, so that a move planned again
+    // after a hold does not run at the unscaled percent.
+    ctx.unscaledSpeed = speed;
     speed = speed * ctx.settings.ptpOverSpeed / 100.0;
+    ctx.cmd.speed = speed;
     ctx.startFromRest = false;
   }
   if (!(speed > 0)) return false;
@@ -47,6 +51,24 @@ bool planPtp(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
 
 }  // namespace
 
+bool ptpAxisStep(GroupContext& ctx, int i, int periodMs) {
+  PtpAxis& a = ctx.ptp[i];
+  StepResult r;
+  do {
+    r = sequenceStep(a.profile, a.shape, false, NoBlend{});
+  } while (r == StepResult::Again);
+  const PathPhase ph = a.profile.phase;
+  if (ph == PathPhase::AccStart || ph == PathPhase::CruiseStart || ph == PathPhase::DecStart)
+    a.segStart = ctx.pos[i];
+  if (r == StepResult::Accelerate || r == StepResult::Cruise || r == StepResult::Decelerate) {
+    ctx.pos[i] = a.segStart + advanceSegment(a.profile, periodMs) * a.sign;
+    return true;
+  }
+  a.arrived = true;
+  ctx.pos[i] = ctx.cmd.target[i];
+  return false;
+}
+
 PtpOutcome ptpStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   const int P = ctx.params.periodMs;
   if (ctx.profile.state == SegmentState::Plan) {
@@ -61,22 +83,8 @@ PtpOutcome ptpStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   bool all = true;
   for (int i = 0; i < kAxes; ++i) {
     ctx.prevPos[i] = ctx.pos[i];
-    PtpAxis& a = ctx.ptp[i];
-    if (a.arrived) continue;
-    StepResult r;
-    do {
-      r = sequenceStep(a.profile, a.shape, false, NoBlend{});
-    } while (r == StepResult::Again);
-    const PathPhase ph = a.profile.phase;
-    if (ph == PathPhase::AccStart || ph == PathPhase::CruiseStart || ph == PathPhase::DecStart)
-      a.segStart = ctx.pos[i];
-    if (r == StepResult::Accelerate || r == StepResult::Cruise || r == StepResult::Decelerate) {
-      ctx.pos[i] = a.segStart + advanceSegment(a.profile, P) * a.sign;
-      all = false;
-    } else {
-      a.arrived = true;
-      ctx.pos[i] = ctx.cmd.target[i];
-    }
+    if (ctx.ptp[i].arrived) continue;
+    if (ptpAxisStep(ctx, i, P)) all = false;
   }
   const double perSecond = 1000.0 / P;
   for (int i = 0; i < kAxes; ++i)

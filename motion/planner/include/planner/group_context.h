@@ -9,6 +9,7 @@
 
 #include "planner/arc_geometry.h"
 #include "planner/command.h"
+#include "planner/hold_state.h"
 #include "planner/profile.h"
 
 namespace vnl::planner {
@@ -98,6 +99,8 @@ struct GroupContext {
   LineGeometry line;
   ArcState arc;
   PtpAxis ptp[kAxes];
+  JogState jog;
+  HoldState hold;
 
   bool startFromRest = false;
   bool readyForNext = true;

@@ -12,6 +12,10 @@ enum class PtpOutcome : int32_t {
   Finished = 2,  // dropped without movement (speed 0, nothing to move)
 };
 
+// One period of axis i of the running move (not yet arrived): moves
+// ctx.pos[i]; false when the axis arrives (its position is then its target).
+bool ptpAxisStep(GroupContext& ctx, int i, int periodMs);
+
 // One period of the point-to-point move in ctx.cmd; `shapes` are the axes'
 // point-to-point acceleration and deceleration types and times. Plans on the
 // first call (ctx.profile.state Plan).
