@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "planner/arc_step.h"
+#include "planner/blend_step.h"
 #include "planner/line.h"
 #include "planner/ptp_step.h"
 
@@ -172,7 +173,12 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
   GroupContext& ctx = g.ctx;
   MotionCommand next;
   const bool took = queue.take(next);
-  if (!isSentinel(ctx.prevTarget) && (!ctx.blending || !took)) {
+  // A command blended into has been planned by the blend already. The end
+  // point of a command that ended at rest is corrected to, whether or not
+  // blending is on; a blend start drops its command's end point instead,
+  // because the path leaves it before reaching it.
+  const bool blended = takeBlendedCommand(ctx, took ? &next : nullptr);
+  if (!isSentinel(ctx.prevTarget)) {
     double tp[kAxes];
     int32_t out[kAxes], n[kAxes];
     toPulses(ctx.params, ctx.prevTarget, tp);
@@ -194,7 +200,7 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
     setSentinel(ctx.prevTarget);
     return code::kNothing;
   }
-  ctx.cmd = next;
+  ctx.cmd = blended ? ctx.blend.planned : next;
   g.info = makeCurrentCommandInfo(next, g.info.kind);
   sh.publishInfo(g.info);
   for (int i = 0; i < kAxes; ++i)
@@ -204,16 +210,18 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
     setSentinel(ctx.prevTarget);
   }
   g.drained = false;
-  ctx.startFromRest = true;
   ctx.readyForNext = false;
-  ctx.profile.state = SegmentState::Plan;
+  if (!blended) {
+    ctx.startFromRest = true;
+    ctx.profile.state = SegmentState::Plan;
+  }
   return clearRequests(g, sh, next.code & 0xFFFFu);
 }
 
 // One period of the arc; an arc that cannot be interpolated is dropped with
 // the arc error, its target no end point to correct to.
-bool arcMove(GroupRecord& g) {
-  switch (arcStep(g.ctx)) {
+bool arcMove(GroupRecord& g, const CommandQueue* ahead = nullptr) {
+  switch (arcStep(g.ctx, ahead)) {
     case ArcOutcome::Moved:
     case ArcOutcome::LastMove:
       return true;
@@ -404,11 +412,11 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       }
       break;
     case code::kLine:
-      moved = lineStep(ctx) == StepOutcome::Moved;
+      moved = lineStep(ctx, &queue) == StepOutcome::Moved;
       if (moved) g.inPosArmed = true;
       break;
     case code::kArc:
-      moved = arcMove(g);
+      moved = arcMove(g, &queue);
       if (moved) g.inPosArmed = true;
       break;
     case code::kPtP:

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "planner/arc_geometry.h"
+#include "planner/blend_state.h"
 #include "planner/command.h"
 #include "planner/profile.h"
 
@@ -98,6 +99,7 @@ struct GroupContext {
   LineGeometry line;
   ArcState arc;
   PtpAxis ptp[kAxes];
+  BlendState blend;  // blend into the next command, while one runs
 
   bool startFromRest = false;
   bool readyForNext = true;
