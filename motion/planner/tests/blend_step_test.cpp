@@ -301,6 +301,27 @@ TEST_F(BlendTest, BlendIntoALineOfZeroLengthStopsOnTheCorner) {
   expectOnTargetInPulses({0, 3, 0});
 }
 
+TEST_F(BlendTest, ShortLinesWithoutCruiseBlendCornerToCorner) {
+  blending(true);
+  Pos at{};
+  for (int k = 0; k < 12; ++k) {
+    at[0] += 0.04;
+    at[1] = k % 2 == 0 ? 0.03 : 0.0;
+    put(line(at, 10));  // 0.05 long: far too short to reach the feed
+  }
+  run();
+  EXPECT_EQ(blends, 11);
+  const std::vector<double> d = travel();
+  for (std::size_t k = 0; k < d.size(); ++k)
+    ASSERT_GT(d[k], 0.0) << "standstill at cycle " << k;
+  // The first line's acceleration, one blend of 2 Tb = 20 ms per corner,
+  // and the last line's deceleration: nothing else.
+  EXPECT_EQ(d.size(), 20u + 11u * 20u + 20u);
+  expectOnTargetInPulses(at);
+  EXPECT_EQ(env.out[0], 480);
+  EXPECT_EQ(env.out[1], 0);
+}
+
 TEST_F(BlendTest, ChainEndingWithBlendingOffIsCorrectedToItsLastTarget) {
   blending(true);
   put(line({2, 1, 0}, 5));
@@ -324,10 +345,11 @@ TEST_F(BlendTest, ChainEndingWithBlendingOffIsCorrectedToItsLastTarget) {
   expectOnTargetInPulses({4, 0, 0});
 }
 
-// Random chains of lines and arcs in space (helices included), blending on:
-// no standstill from the first acceleration to the last deceleration, no jump,
-// and each chain ends on its last target in pulses with every pulse counted
-// once.
+// Random chains of lines and arcs (helices included, lines short enough to
+// have no cruise among them), blending on, with random ramp times and types
+// at periods of 1 and 2 ms: every corner is blended, no standstill from the
+// first acceleration to the last deceleration, no jump, and each chain ends
+// on its last target in pulses with every pulse counted once.
 TEST_F(BlendTest, RandomChainsOfLinesAndArcsNeverStopInsideAndEndOnTarget) {
   const char* seedEnv = std::getenv("VNL_SWEEP_SEED");
   std::mt19937_64 rng(seedEnv ? std::strtoull(seedEnv, nullptr, 10) : 7);
@@ -338,29 +360,43 @@ TEST_F(BlendTest, RandomChainsOfLinesAndArcsNeverStopInsideAndEndOnTarget) {
   Pos at{};
   for (int chain = 0; chain < 25; ++chain) {
     SCOPED_TRACE(chain);
+    // Between chains the group stands still: a new period and new ramps.
+    const int P = 1 + chain % 2;
+    ProfileShape& shape = g.ctx.settings.shape;
+    g.ctx.params.periodMs = P;
+    shape.accTime = derivedTime(1 + static_cast<int>(rng() % 30), P);
+    shape.decTime = derivedTime(1 + static_cast<int>(rng() % 30), P);
+    shape.accType = rng() % 2 ? ProfileType::SCurve : ProfileType::Linear;
+    shape.decType = rng() % 2 ? ProfileType::SCurve : ProfileType::Linear;
     const int count = 2 + static_cast<int>(rng() % 5);
     double fastest = 0;
+    bool afterArc = false;
     for (int c = 0; c < count; ++c) {
       const double feed = 1 + 6 * unit(rng);
       fastest = std::max(fastest, feed);
       MotionCommand m;
       if (rng() % 2 == 0) {
-        // A line of at least one unit along X.
+        // After an arc a line of at least one unit along X; after a line
+        // sometimes a very short one.
+        const bool isShort = !afterArc && rng() % 3 == 0;
         Pos t = at;
-        t[0] += (rng() % 2 ? 1 : -1) * (1.5 + 3 * unit(rng));
-        t[1] += (unit(rng) - 0.5) * 4;
-        t[2] += (unit(rng) - 0.5) * 2;
-        t[3] += (unit(rng) - 0.5);
+        t[0] += (rng() % 2 ? 1 : -1) * (isShort ? 0.01 + 0.1 * unit(rng) : 1.5 + 3 * unit(rng));
+        const double across = isShort ? 0.02 : 1.0;
+        t[1] += (unit(rng) - 0.5) * 4 * across;
+        t[2] += (unit(rng) - 0.5) * 2 * across;
+        t[3] += (unit(rng) - 0.5) * across;
         if (c == count - 1)  // the chain ends on whole pulses
           for (double& v : t)
             v = std::round(v * 1000) / 1000;
         m = line(t, feed);
+        afterArc = false;
       } else {
         const double r = 1 + 2 * unit(rng);
         const double phi = 2 * std::numbers::pi * unit(rng);
         const double sweep = (rng() % 2 ? 1 : -1) * (0.4 + 4 * unit(rng));
         m = arc(at, at[0] + r * std::cos(phi), at[1] + r * std::sin(phi), sweep, feed,
                 {at[3] + unit(rng) - 0.5, at[4] + unit(rng) - 0.5, at[5]});
+        afterArc = true;
       }
       at = targetOf(m);
       put(m);
@@ -370,7 +406,7 @@ TEST_F(BlendTest, RandomChainsOfLinesAndArcsNeverStopInsideAndEndOnTarget) {
     const std::vector<double> d = travel();
     for (std::size_t k = 0; k < d.size(); ++k)
       ASSERT_GT(d[k], 0.0) << "standstill at cycle " << k;
-    EXPECT_LT(longestStep(d), 1.5 * fastest * 0.001);
+    EXPECT_LT(longestStep(d), 1.5 * fastest * P * 0.001);
     EXPECT_EQ(blends, count - 1);
     expectOnTargetInPulses(at);
   }
