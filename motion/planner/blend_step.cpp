@@ -112,7 +112,7 @@ bool beginBlend(GroupContext& ctx, const MotionCommand& next, PathKind from, Pat
                 JogPlanner planJog) {
   PathProfile& p = ctx.profile;
   const int P = ctx.params.periodMs;
-  if (P <= 0 || (into == PathKind::Jog && planJog == nullptr)) return false;
+  if (P <= 0 || (into == PathKind::Jog && !planJog)) return false;
 
   // What the current command leaves: the blend start, its corner (its end
   // point, where the next command starts), the rest of it, and for an arc its

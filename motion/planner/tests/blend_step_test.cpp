@@ -519,10 +519,16 @@ TEST(BlendStart, ArcThatCannotBeInterpolatedFromTheCornerIsNotBlendedInto) {
   EXPECT_FALSE(beginBlend(ctx, jog, PathKind::Jog, PathKind::Jog));
   ctx.settings.ptpOverSpeed = 50;
   ctx.settings.overSpeed = 300;
-  ASSERT_TRUE(beginBlend(ctx, jog, PathKind::Jog, PathKind::Jog,
-                         [](GroupContext& c) { return planLine(c); }));
+  int planned = 0;
+  auto planner = [&planned](GroupContext& c) {
+    ++planned;
+    return planLine(c);
+  };
+  ASSERT_TRUE(beginBlend(ctx, jog, PathKind::Jog, PathKind::Jog, planner));
+  EXPECT_EQ(planned, 1);
   EXPECT_DOUBLE_EQ(ctx.blend.planned.speed, 20.0);
   EXPECT_EQ(ctx.blend.shape, BlendShape::Corner);
+  EXPECT_NEAR(ctx.profile.L, 3.0, 1e-12);
 }
 
 TEST(CommandQueuePeek, CopiesTheOldestWithoutTakingIt) {

@@ -21,6 +21,8 @@
 // rest on its target and is corrected as usual.
 #pragma once
 
+#include <type_traits>
+
 #include "planner/blend_state.h"
 #include "planner/group_context.h"
 
@@ -37,19 +39,39 @@ StepResult lookAheadFromLine(const MotionCommand& next);
 StepResult lookAheadFromArc(const MotionCommand& current, const MotionCommand& next);
 StepResult lookAheadFromJog(const MotionCommand& next);
 
-// Planner of a distance jog for a blend into it: plans ctx.cmd from ctx.pos
-// into ctx.profile and ctx.line with start speed profile.Vs, entry mode
-// profile.entry and the first segment chosen by chooseSegmentTimes-like rules
-// (sub-state 10 selects the deceleration time); anything but Ok means the jog
-// does not move.
-using JogPlanner = PlanResult (*)(GroupContext& ctx);
+// Planner of a distance jog for a blend into it: plans ctx.cmd (its speed
+// already scaled by the point-to-point over-speed ratio) from ctx.pos into
+// ctx.profile and ctx.line, with start speed profile.Vs, entry mode
+// profile.entry, and as first segment the dominant axis's deceleration time
+// when profile.phase is LookAheadStart; anything but Ok means the jog does
+// not move. A non-owning reference to a function or to a callable that
+// outlives the call (the jog planner needs the per-axis point-to-point
+// times, which the group record keeps); empty: jogs are not blended.
+class JogPlanner {
+ public:
+  JogPlanner() = default;
+  JogPlanner(PlanResult (*fn)(GroupContext&)) : fn_(fn) {}  // NOLINT: implicit by design
+  template <class F>
+  requires(!std::is_same_v<std::remove_cvref_t<F>, JogPlanner> &&
+           std::is_invocable_r_v<PlanResult, F&, GroupContext&>)
+      JogPlanner(F& f)  // NOLINT: implicit by design
+      : obj_(&f), thunk_([](void* o, GroupContext& c) { return (*static_cast<F*>(o))(c); }) {}
+
+  explicit operator bool() const { return fn_ != nullptr || thunk_ != nullptr; }
+  PlanResult operator()(GroupContext& ctx) const { return fn_ ? fn_(ctx) : thunk_(obj_, ctx); }
+
+ private:
+  PlanResult (*fn_)(GroupContext&) = nullptr;
+  void* obj_ = nullptr;
+  PlanResult (*thunk_)(void*, GroupContext&) = nullptr;
+};
 
 // Sets up a blend from the current command (ctx.cmd, kind `from`, at the end
 // of its cruise) into `next` (kind `into`): sub-state 10. False, with the
 // context unchanged, when the next command cannot be blended into (an arc
 // that cannot be interpolated from the corner, a blend time of zero).
 bool beginBlend(GroupContext& ctx, const MotionCommand& next, PathKind from, PathKind into,
-                JogPlanner planJog = nullptr);
+                JogPlanner planJog = {});
 
 // The look-ahead handed to sequenceStep by a step generator: peeks at the
 // queue, decides, and on a blend result sets the blend up. Without a queue, or
@@ -58,7 +80,7 @@ struct BlendLookAhead {
   GroupContext& ctx;
   const CommandQueue* queue;
   PathKind from;
-  JogPlanner planJog = nullptr;
+  JogPlanner planJog = {};
   StepResult operator()() const;
 };
 
