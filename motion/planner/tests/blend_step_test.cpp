@@ -8,6 +8,7 @@
 #include <deque>
 #include <numbers>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "planner/cycle_step.h"
@@ -547,6 +548,35 @@ TEST(CommandQueuePeek, CopiesTheOldestWithoutTakingIt) {
   EXPECT_EQ(q.count(), 2u);
   q.clear();
   EXPECT_FALSE(q.peek(out));
+}
+
+// The cycle peeks and then takes while the caller's thread keeps putting:
+// what the peek copied is what the take hands out next.
+TEST(CommandQueuePeek, PeekedRecordIsTheNextTakenWhileTheProducerPuts) {
+  auto storage = CommandQueue::reserveStorage(1);
+  CommandQueue q(storage.get());
+  constexpr uint32_t kTotal = 20000;
+  std::thread producer([&] {
+    MotionCommand c{};
+    c.code = code::kLine;
+    for (uint32_t i = 0; i < kTotal;) {
+      c.index = i;
+      c.target[0] = i * 0.5;
+      if (q.put(c)) ++i;
+    }
+  });
+  uint32_t expected = 0;
+  MotionCommand seen{}, taken{};
+  while (expected < kTotal) {
+    if (!q.peek(seen)) continue;
+    ASSERT_TRUE(q.take(taken));
+    ASSERT_EQ(seen.index, expected);
+    ASSERT_EQ(taken.index, expected);
+    ASSERT_EQ(seen.target[0], taken.target[0]);
+    ++expected;
+  }
+  producer.join();
+  EXPECT_FALSE(q.peek(seen));
 }
 
 }  // namespace

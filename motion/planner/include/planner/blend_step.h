@@ -19,6 +19,12 @@
 // A blend start no longer corrects toward the corner: the path has left the
 // current command before its end point. The last command of a chain ends at
 // rest on its target and is corrected as usual.
+//
+// A step generator takes part by three calls, as the line and arc steps do:
+// continueBlend() before its sequencing, BlendLookAhead{ctx, queue, kind} as
+// the look-ahead of sequenceStep, and blendStep() for a blend result. A
+// distance jog does the same with PathKind::Jog and its own planner
+// (JogPlanner); only a next distance jog is blended into it.
 #pragma once
 
 #include <type_traits>
