@@ -1,9 +1,9 @@
 #include "planner/line.h"
 
-#include "planner/blend_step.h"
-
 #include <cmath>
 #include <limits>
+
+#include "planner/blend_step.h"
 
 namespace vnl::planner {
 
