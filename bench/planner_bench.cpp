@@ -1,12 +1,13 @@
 // Planner costs side by side: a closed-form floor (segment polynomial and
 // rounding to pulses for six axes), a cruising group step (line step plus
-// pulse computation), and planning a line profile.
+// pulse computation), a blend step, and planning a line profile.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <memory>
 
 #include "planner/arc_step.h"
+#include "planner/blend_step.h"
 #include "planner/cycle_step.h"
 #include "planner/line.h"
 
@@ -163,6 +164,60 @@ void BM_CruisingCycleStep(benchmark::State& state) {
   if (g->ctx.profile.state != SegmentState::Cruise) state.SkipWithError("not cruising");
 }
 BENCHMARK(BM_CruisingCycleStep);
+
+// One period of a blend, pulses included: the corner polynomial from one line
+// into the next (argument 0), or the Bezier curve from a line into an arc
+// (argument 1). The blend is wound back to its start whenever it ends, so
+// every iteration is a blend step.
+void BM_BlendStep(benchmark::State& state) {
+  GroupContext ctx = cruisingContext();
+  ctx.blending = true;
+  ctx.cmd.target[0] = ctx.pos[0] + 100;  // a short rest to the corner
+  for (int i = 1; i < kAxes; ++i)
+    ctx.cmd.target[i] = ctx.pos[i];
+  ctx.profile.state = SegmentState::Plan;
+  ctx.startFromRest = true;
+  while (!(ctx.profile.state == SegmentState::Cruise && ctx.profile.phase == PathPhase::CruiseDone))
+    lineStep(ctx);
+  MotionCommand next{};
+  next.speed = 1.0;
+  for (int i = 0; i < kAxes; ++i)
+    next.target[i] = ctx.cmd.target[i];
+  if (state.range(0) == 0) {
+    next.code = code::kLine;
+    next.target[1] += 50;
+    next.target[4] += 5;
+  } else {
+    next.code = code::kArc;
+    next.plane = plane::kXY;
+    next.direction = 1;
+    next.centre[0] = next.target[0];
+    next.centre[1] = next.target[1] + 30;
+    next.centre[2] = next.target[2];
+    next.target[0] += 30;
+    next.target[1] += 30;
+    next.target[4] += 5;
+  }
+  if (!beginBlend(ctx, next, PathKind::Line,
+                  next.code == code::kArc ? PathKind::Arc : PathKind::Line)) {
+    state.SkipWithError("no blend");
+    return;
+  }
+  for (auto _ : state) {
+    if (ctx.profile.phase == PathPhase::LookAheadDone) {
+      ctx.blend.elapsed = 0;
+      ctx.profile.phase = PathPhase::LookAhead;
+    }
+    if (lineStep(ctx) != StepOutcome::Moved) state.SkipWithError("blend finished");
+    toPulses(ctx.params, ctx.pos, ctx.pulsePos);
+    computePulses(ctx.pulsePos, ctx.prevPulsePos, ctx.remainder, ctx.cmdPulse, ctx.pulses);
+    for (int i = 0; i < kAxes; ++i)
+      ctx.prevPulsePos[i] = ctx.pulsePos[i];
+    benchmark::DoNotOptimize(ctx.pulses);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_BlendStep)->Arg(0)->Arg(1);
 
 void BM_PlanLineProfile(benchmark::State& state) {
   GroupContext ctx = cruisingContext();

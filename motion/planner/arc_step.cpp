@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "planner/blend_step.h"
+
 namespace vnl::planner {
 
 namespace {
@@ -63,7 +65,7 @@ bool planArcCommand(GroupContext& ctx, PlanResult* result) {
   return true;
 }
 
-ArcOutcome arcStep(GroupContext& ctx) {
+ArcOutcome arcStep(GroupContext& ctx, const CommandQueue* ahead) {
   PathProfile& p = ctx.profile;
   ArcState& a = ctx.arc;
   const int P = ctx.params.periodMs;
@@ -103,9 +105,23 @@ ArcOutcome arcStep(GroupContext& ctx) {
     ctx.ready = false;
   }
 
+  switch (continueBlend(ctx)) {
+    case BlendProgress::Moved:
+      return ArcOutcome::Moved;
+    case BlendProgress::NextFinished:  // not for an arc, which always has a length
+      ctx.previous = ctx.planned;
+      ctx.previousV = 0;
+      ctx.readyForNext = true;
+      ctx.ready = true;
+      return ArcOutcome::Finished;
+    case BlendProgress::NotBlending:
+      break;
+  }
+
   StepResult r;
   do {
-    r = sequenceStep(p, ctx.settings.shape, ctx.blending, NoBlend{});
+    r = sequenceStep(p, ctx.settings.shape, ctx.blending,
+                     BlendLookAhead{ctx, ahead, PathKind::Arc});
   } while (r == StepResult::Again);
 
   if (p.phase == PathPhase::AccStart || p.phase == PathPhase::CruiseStart ||
@@ -126,7 +142,11 @@ ArcOutcome arcStep(GroupContext& ctx) {
       measureArcSpeeds(ctx);
       return ArcOutcome::Moved;
     }
-    default:  // Finished (blends are not produced without a look-ahead)
+    case StepResult::BlendLine:
+    case StepResult::BlendArc:
+      blendStep(ctx);  // first blend step: the blend is set up
+      return ArcOutcome::Moved;
+    default:  // Finished
       a.theta = a.segTheta = 0;
       ctx.previous = ctx.planned;
       ctx.previousV = p.V;

@@ -36,6 +36,19 @@ uint32_t CommandQueue::peekCode() const {
   return slots_[r].code;
 }
 
+bool CommandQueue::peek(MotionCommand& out) const {
+  uint32_t r = read_.load(std::memory_order_acquire);
+  for (;;) {
+    if (r == write_.load(std::memory_order_acquire)) return false;
+    out = slots_[r];
+    // A clear in between moves the read index: the copy may be of a dropped
+    // command, so the ring is looked at again.
+    const uint32_t now = read_.load(std::memory_order_acquire);
+    if (now == r) return true;
+    r = now;
+  }
+}
+
 void CommandQueue::clear() {
   const uint32_t w = write_.load(std::memory_order_acquire);
   uint32_t r = read_.load(std::memory_order_acquire);

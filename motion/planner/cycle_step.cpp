@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "planner/arc_step.h"
+#include "planner/blend_step.h"
 #include "planner/hold_step.h"
 #include "planner/jog_step.h"
 #include "planner/line.h"
@@ -170,7 +171,12 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
   GroupContext& ctx = g.ctx;
   MotionCommand next;
   const bool took = queue.take(next);
-  if (!isSentinel(ctx.prevTarget) && (!ctx.blending || !took)) {
+  // A command blended into has been planned by the blend already. The end
+  // point of a command that ended at rest is corrected to, whether or not
+  // blending is on; a blend start drops its command's end point instead,
+  // because the path leaves it before reaching it.
+  const bool blended = takeBlendedCommand(ctx, took ? &next : nullptr);
+  if (!isSentinel(ctx.prevTarget)) {
     double tp[kAxes];
     int32_t out[kAxes], n[kAxes];
     toPulses(ctx.params, ctx.prevTarget, tp);
@@ -192,7 +198,7 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
     setSentinel(ctx.prevTarget);
     return code::kNothing;
   }
-  ctx.cmd = next;
+  ctx.cmd = blended ? ctx.blend.planned : next;
   g.info = makeCurrentCommandInfo(next, g.info.kind);
   sh.publishInfo(g.info);
   for (int i = 0; i < kAxes; ++i)
@@ -202,17 +208,19 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
     setSentinel(ctx.prevTarget);
   }
   g.drained = false;
-  ctx.startFromRest = true;
   ctx.readyForNext = false;
-  ctx.profile.state = SegmentState::Plan;
   ctx.hold.begun = false;
+  if (!blended) {
+    ctx.startFromRest = true;
+    ctx.profile.state = SegmentState::Plan;
+  }
   return clearRequests(g, sh, next.code & 0xFFFFu);
 }
 
 // One period of the arc; an arc that cannot be interpolated is dropped with
 // the arc error, its target no end point to correct to.
-bool arcMove(GroupRecord& g) {
-  switch (arcStep(g.ctx)) {
+bool arcMove(GroupRecord& g, const CommandQueue* ahead = nullptr) {
+  switch (arcStep(g.ctx, ahead)) {
     case ArcOutcome::Moved:
     case ArcOutcome::LastMove:
       return true;
@@ -240,10 +248,10 @@ bool ptpMove(GroupRecord& g) {
 }
 
 // One period of a distance jog, planned with its axes' point-to-point times.
-bool jogMove(GroupRecord& g) {
+bool jogMove(GroupRecord& g, const CommandQueue& queue) {
   ProfileShape shapes[kAxes];
   ptpShapes(g, shapes);
-  return jogStep(g.ctx, shapes) == StepOutcome::Moved;
+  return jogStep(g.ctx, shapes, &queue) == StepOutcome::Moved;
 }
 
 }  // namespace
@@ -410,11 +418,11 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       break;
     }
     case code::kLine:
-      moved = lineStep(ctx) == StepOutcome::Moved;
+      moved = lineStep(ctx, &queue) == StepOutcome::Moved;
       if (moved) g.inPosArmed = true;
       break;
     case code::kArc:
-      moved = arcMove(g);
+      moved = arcMove(g, &queue);
       if (moved) g.inPosArmed = true;
       break;
     case code::kPtP:
@@ -459,7 +467,7 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       moved = true;
       break;
     case code::kJog:
-      moved = jogMove(g);
+      moved = jogMove(g, queue);
       if (moved) g.inPosArmed = true;
       break;
     default:

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "planner/blend_step.h"
+
 namespace vnl::planner {
 
 namespace {
@@ -70,7 +72,8 @@ PlanResult planJog(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   return PlanResult::Ok;
 }
 
-StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
+StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes],
+                    const CommandQueue* ahead) {
   PathProfile& p = ctx.profile;
   const int P = ctx.params.periodMs;
   if (p.state == SegmentState::Plan) {
@@ -93,10 +96,26 @@ StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
     ctx.ready = false;
   }
 
+  switch (continueBlend(ctx)) {
+    case BlendProgress::Moved:
+      return StepOutcome::Moved;
+    case BlendProgress::NextFinished:  // blended into a jog of zero length
+      ctx.previous = ctx.planned;
+      ctx.previousV = 0;
+      ctx.readyForNext = true;
+      ctx.ready = true;
+      return StepOutcome::Finished;
+    case BlendProgress::NotBlending:
+      break;
+  }
+
+  // A jog is blended only into a following jog, planned by the jog planner
+  // with the axes' point-to-point settings.
+  auto planNext = [&shapes](GroupContext& c) { return planJog(c, shapes); };
   StepResult r;
   do {
-    // Look-ahead hook: a jog is blended only into a following jog.
-    r = sequenceStep(p, ctx.jog.shape, ctx.blending, NoBlend{});
+    r = sequenceStep(p, ctx.jog.shape, ctx.blending,
+                     BlendLookAhead{ctx, ahead, PathKind::Jog, JogPlanner(planNext)});
   } while (r == StepResult::Again);
 
   if (p.phase == PathPhase::AccStart || p.phase == PathPhase::CruiseStart ||
@@ -120,7 +139,10 @@ StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
       }
       break;
     }
-    default:  // Finished (blends are not produced without a look-ahead)
+    case StepResult::BlendJog:
+      blendStep(ctx);  // first blend step: the blend is set up
+      return StepOutcome::Moved;
+    default:  // Finished
       ctx.previous = ctx.planned;
       ctx.previousV = p.V;
       ctx.readyForNext = true;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "planner/blend_step.h"
+
 namespace vnl::planner {
 
 namespace {
@@ -130,7 +132,7 @@ void measureSpeeds(GroupContext& ctx, bool uvwOnly, int dominant) {
   ctx.travelled += along;
 }
 
-StepOutcome lineStep(GroupContext& ctx) {
+StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
   PathProfile& p = ctx.profile;
   const int P = ctx.params.periodMs;
   if (p.state == SegmentState::Plan) {
@@ -153,9 +155,23 @@ StepOutcome lineStep(GroupContext& ctx) {
     ctx.ready = false;
   }
 
+  switch (continueBlend(ctx)) {
+    case BlendProgress::Moved:
+      return StepOutcome::Moved;
+    case BlendProgress::NextFinished:  // blended into a line of zero length
+      ctx.previous = ctx.planned;
+      ctx.previousV = 0;
+      ctx.readyForNext = true;
+      ctx.ready = true;
+      return StepOutcome::Finished;
+    case BlendProgress::NotBlending:
+      break;
+  }
+
   StepResult r;
   do {
-    r = sequenceStep(p, ctx.settings.shape, ctx.blending, NoBlend{});
+    r = sequenceStep(p, ctx.settings.shape, ctx.blending,
+                     BlendLookAhead{ctx, ahead, PathKind::Line});
   } while (r == StepResult::Again);
 
   if (p.phase == PathPhase::AccStart || p.phase == PathPhase::CruiseStart ||
@@ -181,7 +197,11 @@ StepOutcome lineStep(GroupContext& ctx) {
       }
       break;
     }
-    default:  // Finished (blends are not produced without a look-ahead)
+    case StepResult::BlendLine:
+    case StepResult::BlendArc:
+      blendStep(ctx);  // first blend step: the blend is set up
+      return StepOutcome::Moved;
+    default:  // Finished
       ctx.previous = ctx.planned;
       ctx.previousV = p.V;
       ctx.readyForNext = true;
@@ -222,7 +242,9 @@ void changePathOverSpeed(GroupContext& ctx, int ratio) {
     p.hasCruise = false;
     p.V = ctx.pathRate;
     p.phase = PathPhase::DecStart;
-    p.state = SegmentState::FinalDecel;
+    // With blending on the rest may still blend into the next command; the
+    // look-ahead falls back to this deceleration when it cannot.
+    p.state = ctx.blending ? SegmentState::LookAhead : SegmentState::FinalDecel;
     return;
   }
   ctx.cmd.speed = newSpeed;

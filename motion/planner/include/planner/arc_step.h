@@ -5,6 +5,8 @@
 
 namespace vnl::planner {
 
+class CommandQueue;
+
 enum class ArcOutcome : int32_t {
   Moved = 0,     // one profile step along the arc
   LastMove = 1,  // finishing step: the position lands exactly on the targets
@@ -17,7 +19,8 @@ enum class ArcOutcome : int32_t {
 bool planArcCommand(GroupContext& ctx, PlanResult* result);
 
 // One period of the arc in ctx.cmd: validates and plans on its first call,
-// then moves ctx.pos by one step of the profile along the arc.
-ArcOutcome arcStep(GroupContext& ctx);
+// then moves ctx.pos by one step of the profile along the arc. With blending
+// on, `ahead` is the group's queue, looked at at the end of the cruise.
+ArcOutcome arcStep(GroupContext& ctx, const CommandQueue* ahead = nullptr);
 
 }  // namespace vnl::planner

@@ -44,6 +44,8 @@ class CommandQueue {
   bool take(MotionCommand& out);
   // Consumer: the code of the oldest record, 0 when empty.
   uint32_t peekCode() const;
+  // Consumer: copy the oldest record out without taking it; false when empty.
+  bool peek(MotionCommand& out) const;
   // Producer side (or anyone, while the consumer does not run): drop every
   // waiting command.
   void clear();

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "planner/arc_geometry.h"
+#include "planner/blend_state.h"
 #include "planner/command.h"
 #include "planner/hold_state.h"
 #include "planner/profile.h"
@@ -101,6 +102,7 @@ struct GroupContext {
   PtpAxis ptp[kAxes];
   JogState jog;
   HoldState hold;
+  BlendState blend;  // blend into the next command, while one runs
 
   bool startFromRest = false;
   bool readyForNext = true;

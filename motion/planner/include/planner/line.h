@@ -7,6 +7,8 @@
 
 namespace vnl::planner {
 
+class CommandQueue;
+
 // Geometry of a line from start to target (direction factors, length, path
 // kind, dominant U-V-W axis). The dominant axis is kept in g when no U-V-W
 // axis moves.
@@ -20,8 +22,9 @@ PlanResult planLine(GroupContext& ctx);
 enum class StepOutcome : int32_t { Moved = 0, Finished = -1 };
 
 // One period of the line in ctx.cmd: plans on its first call, then moves
-// ctx.pos by one step of the profile.
-StepOutcome lineStep(GroupContext& ctx);
+// ctx.pos by one step of the profile. With blending on, `ahead` is the group's
+// queue, looked at (not taken from) at the end of the cruise.
+StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead = nullptr);
 
 // Over-speed change while a path command runs (ratio in percent, >= 1).
 void changePathOverSpeed(GroupContext& ctx, int ratio);
