@@ -87,6 +87,29 @@ TEST_F(JogStepTest, ZeroDistanceIsDroppedAndTheNextCommandRuns) {
 
 // Planning alone: the times come from the dominant axis's point-to-point
 // settings (its deceleration time first when entering by deceleration).
+// With blending on, a jog runs into a following jog without stopping; a line
+// after a jog is not blended: the jog stops first.
+TEST_F(JogStepTest, AJogBlendsOnlyIntoAFollowingJog) {
+  MotionCommand on = command(code::kBlendOn, 0, {});
+  put(on);
+  jog({2}, 50);
+  jog({2, 2}, 50);
+  line({2, 3}, 5);
+  double minSpeed = 1e9;
+  bool inSecond = false, stoppedBeforeLine = false;
+  for (int n = 0; n < 100000 && (n == 0 || !idleAndDrained()); ++n) {
+    cycle();
+    const double v = std::hypot(g.ctx.axisSpeed[0], g.ctx.axisSpeed[1]);
+    inSecond = inSecond || g.ctx.pos[1] > 0.5;
+    if (g.ctx.pos[0] > 0.5 && !inSecond) minSpeed = std::min(minSpeed, v);
+    if (std::fabs(g.ctx.pos[1] - 2.0) < 0.01 && v < 0.1) stoppedBeforeLine = true;
+  }
+  EXPECT_GT(minSpeed, 0.5) << "the jogs blend at their joint";
+  EXPECT_TRUE(stoppedBeforeLine) << "the line after the jog starts from rest";
+  EXPECT_EQ(env.out[0], 2000);
+  EXPECT_EQ(env.out[1], 3000);
+}
+
 TEST(JogPlanTest, SegmentTimesAreTheDominantAxisPointToPointTimes) {
   GroupContext ctx;
   ctx.params.periodMs = 1;
