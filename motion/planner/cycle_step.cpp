@@ -294,6 +294,10 @@ uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
         return clearRequests(g, sh, code::kReset);
       }
       if (take(sh.holdRequest)) {
+        // A blend whose next command has not been taken yet is one path
+        // with it: the command is taken first, so that the hold decelerates
+        // along the blend instead of stopping dead at its start.
+        if (ctx.blend.awaitingFetch && ctx.readyForNext) fetchNext(g, sh, queue, env);
         g.state = GroupMotionState::Holding;
         return clearRequests(g, sh, code::kHoldStep);
       }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "planner/arc_step.h"
+#include "planner/blend_step.h"
 #include "planner/jog_step.h"
 #include "planner/line.h"
 #include "planner/ptp_step.h"
@@ -163,6 +164,10 @@ HoldOutcome pathHold(GroupContext& ctx, const ProfileShape (&ptpShapes)[kAxes]) 
   HoldState& h = ctx.hold;
   const int P = ctx.params.periodMs;
   const uint32_t c = kindOf(ctx);
+  // A running blend is finished first (a few periods): its path is a curve
+  // off both commands, and the hold deceleration runs along the command the
+  // blend has led into.
+  if (!h.begun && blendInProgress(ctx)) return {normalPathStep(ctx, ptpShapes), false};
   if (!h.begun) {
     h.begun = true;
     h.arrivedIn = p.state;

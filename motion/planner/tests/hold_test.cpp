@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "planner/blend_step.h"
 #include "step_harness.h"
 
 namespace vnl::planner {
@@ -294,6 +295,75 @@ TEST_F(HoldTest, AbortWhileHeldDropsTheCommandAndTheGroupGoesIdle) {
 // Random lines, arcs, point-to-point moves and jogs, held at random periods
 // and continued after a random standstill: the axes end on the last target
 // and every pulse planned reaches them once.
+// A hold that arrives anywhere around a blended corner decelerates smoothly
+// (no step changes the speed by more than the ramps allow, nothing stops
+// dead), and continue ends the chain on its target with every pulse counted.
+class HoldDuringBlendTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(HoldDuringBlendTest, DeceleratesSmoothlyAndContinuesToTheTarget) {
+  // A corner between two lines, or a line running into a quarter circle.
+  const bool arc = GetParam();
+  const double end[2] = {arc ? 2.0 : 1.0, 1.0};
+  auto start = [arc, end](GroupHarness& h) {
+    h.put(h.command(code::kBlendOn, 0, {}));
+    h.line({1, 0}, 5);
+    if (!arc) {
+      h.line({end[0], end[1]}, 5);
+      return;
+    }
+    MotionCommand c = h.command(code::kArc, 5, {end[0], end[1]});
+    c.centre[0] = 1;
+    c.centre[1] = 1;
+    c.direction = 1;
+    c.plane = plane::kXY;
+    h.put(c);
+  };
+  auto speed = [](const GroupHarness& h) {
+    return std::hypot(h.g.ctx.axisSpeed[0], h.g.ctx.axisSpeed[1]);
+  };
+  // Where the blend runs, without a hold.
+  int first = -1, last = -1;
+  {
+    GroupHarness h;
+    start(h);
+    for (int n = 0; n < 5000 && (n == 0 || !h.idleAndDrained()); ++n) {
+      h.cycle();
+      if (h.g.ctx.blend.awaitingFetch || blendInProgress(h.g.ctx)) {
+        if (first < 0) first = n;
+        last = n;
+      }
+    }
+  }
+  ASSERT_GT(first, 0) << "the corner was blended";
+  for (int k = first - 2; k <= last + 2; ++k) {
+    GroupHarness h;
+    start(h);
+    for (int n = 0; n < k; ++n)
+      h.cycle();
+    h.hold();
+    double v = speed(h), maxChange = 0;
+    int n = 0;
+    for (; n < 5000 && h.state() != GroupMotionState::Held; ++n) {
+      h.cycle();
+      maxChange = std::max(maxChange, std::fabs(speed(h) - v));
+      v = speed(h);
+    }
+    ASSERT_EQ(h.state(), GroupMotionState::Held) << "hold at cycle " << k;
+    EXPECT_LT(maxChange, 1.0) << "hold at cycle " << k;
+    EXPECT_LT(v, 1.0) << "the last step before Held, hold at cycle " << k;
+    h.resume();
+    h.runUntilIdle();
+    EXPECT_EQ(h.env.out[0], end[0] * 1000) << "hold at cycle " << k;
+    EXPECT_EQ(h.env.out[1], end[1] * 1000) << "hold at cycle " << k;
+    const auto issued = h.env.issued();
+    EXPECT_EQ(issued[0], end[0] * 1000);
+    EXPECT_EQ(issued[1], end[1] * 1000);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LineOrArc, HoldDuringBlendTest, ::testing::Values(false, true),
+                         [](const auto& i) { return i.param ? "IntoAnArc" : "IntoALine"; });
+
 TEST_F(HoldTest, RandomHoldsNeverLoseOrInventAPulse) {
   std::mt19937_64 rng(20261208);
   std::uniform_real_distribution<double> unit(0, 1);
