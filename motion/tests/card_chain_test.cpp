@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "motion/tests/virtual_card_fixture.h"
 
@@ -70,6 +71,44 @@ TEST_F(CardChain, AHeldLineStandsStillAndContinuesToItsTarget) {
   waitStopped();
   EXPECT_EQ(position(0), 10000);
   expectPlantOnPulsePosition();
+}
+
+// Random moves (lines and arcs, blending on or off) interrupted at random
+// times by a hold and continue or by an abort: at rest the plant stands
+// exactly where the library's pulse position says.
+TEST_F(CardChain, RandomHoldsAndAbortsNeverLoseOrInventAPulse) {
+  std::mt19937 rng(20261208);
+  std::uniform_real_distribution<double> coord(-2.0, 2.0);
+  std::uniform_int_distribution<int> when(5, 400);
+  ASSERT_EQ(VNL_SetFeedSpeed(4, 0), 4.0);
+  int holds = 0, aborts = 0;
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    const bool blend = round % 2 == 1;
+    if (blend) ASSERT_GE(VNL_EnableBlend(0), 0);
+    for (int k = 0; k < 4; ++k) {
+      const double x = coord(rng), y = coord(rng);
+      if (k == 2) {
+        // A full circle from the last line's end about a centre nearby.
+        ASSERT_GE(VNL_CircleXY(x * 0.1, y * 0.1, 1, 0), 0);
+      } else {
+        ASSERT_GE(VNL_Line(x, y, 0, 0, 0, 0, 0), 0);
+      }
+    }
+    if (blend) ASSERT_GE(VNL_DisableBlend(0), 0);
+    VNL_TimeDelay(when(rng));
+    if (round % 3 == 2) {
+      aborts += VNL_AbortMotion(0) == 0;  // -13 when the group had already stopped
+    } else if (VNL_HoldMotion(0) == 0) {
+      ++holds;
+      VNL_TimeDelay(when(rng) / 4);
+      EXPECT_EQ(VNL_ContiMotion(0), 0);
+    }
+    waitStopped();
+    expectPlantOnPulsePosition();
+  }
+  EXPECT_EQ(holds, 4) << "every hold met running motion";
+  EXPECT_EQ(aborts, 2);
 }
 
 }  // namespace
