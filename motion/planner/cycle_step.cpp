@@ -325,6 +325,12 @@ uint32_t fetch(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       }
       return clearRequests(g, sh, code::kNothing);
     case GroupMotionState::Holding:
+      // A reset ends the hold as it ends a running command: taken here, it
+      // would otherwise be cleared as stale and its caller wait for ever.
+      if (take(sh.resetRequest)) {
+        g.state = GroupMotionState::Idle;
+        return clearRequests(g, sh, code::kReset);
+      }
       return clearRequests(g, sh, code::kHoldStep);
   }
   return code::kNothing;

@@ -73,6 +73,17 @@ TEST_F(CardChain, AHeldLineStandsStillAndContinuesToItsTarget) {
   expectPlantOnPulsePosition();
 }
 
+// A hold with a long deceleration outlasts the caller's wait (-11) and the
+// group is still Holding when the library is closed: the close resets it
+// there and returns.
+TEST_F(CardChain, ALibraryClosedDuringALongHoldCloses) {
+  ASSERT_EQ(VNL_SetDecStep(400, 0), 0);
+  ASSERT_GE(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
+  VNL_TimeDelay(1000);
+  EXPECT_EQ(VNL_HoldMotion(0), -11);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+}
+
 // Random moves (lines and arcs, blending on or off) interrupted at random
 // times by a hold and continue or by an abort: at rest the plant stands
 // exactly where the library's pulse position says.
@@ -85,7 +96,9 @@ TEST_F(CardChain, RandomHoldsAndAbortsNeverLoseOrInventAPulse) {
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE(round);
     const bool blend = round % 2 == 1;
-    if (blend) ASSERT_GE(VNL_EnableBlend(0), 0);
+    if (blend) {
+      ASSERT_GE(VNL_EnableBlend(0), 0);
+    }
     for (int k = 0; k < 4; ++k) {
       const double x = coord(rng), y = coord(rng);
       if (k == 2) {
@@ -95,7 +108,9 @@ TEST_F(CardChain, RandomHoldsAndAbortsNeverLoseOrInventAPulse) {
         ASSERT_GE(VNL_Line(x, y, 0, 0, 0, 0, 0), 0);
       }
     }
-    if (blend) ASSERT_GE(VNL_DisableBlend(0), 0);
+    if (blend) {
+      ASSERT_GE(VNL_DisableBlend(0), 0);
+    }
     VNL_TimeDelay(when(rng));
     if (round % 3 == 2) {
       aborts += VNL_AbortMotion(0) == 0;  // -13 when the group had already stopped
