@@ -370,6 +370,10 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
     VNL_DisableSimulation();
     board = vcard::bus().card(0);
     if (!board) board = vcard::bus().install(vcard::ChipModel::Qora210);
+    board->withChip([&](vcard::Chip& chip) {
+      for (unsigned a = 0; a < 6; ++a)
+        result.plantStart[a] = chip.plant().position(a);
+    });
   } else {
     VNL_EnableSimulation();
   }

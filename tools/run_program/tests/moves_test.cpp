@@ -116,6 +116,17 @@ TEST(ProgramMoves, ArcsInEachPlaneEndOnTheirEndPointsInBothCoordinateTypes) {
   EXPECT_EQ(last.pulsePos[2], 3000);
 }
 
+TEST(ProgramMoves, OnTheVirtualCardTheHelixAxesEndOnTheTargets) {
+  RunOptions options;
+  options.onCard = true;
+  const RunResult r = runProgram(load("helix.tvp"), options);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(r.plantKnown);
+  EXPECT_EQ(r.plant[0] - r.plantStart[0], 2000);
+  EXPECT_EQ(r.plant[1] - r.plantStart[1], 0);
+  EXPECT_EQ(r.plant[3] - r.plantStart[3], 2500);
+}
+
 TEST(ProgramMoves, PointToPointEndsOnItsTargetsAxisByAxis) {
   const RunResult r = runProgram(text("feed 1\nptpspeed 30\nptp 1 0.1 0 0.25\n"
                                       "incremental\nptp -0.5\n"),
