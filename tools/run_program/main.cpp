@@ -1,9 +1,12 @@
 // tv-run: runs a small motion program through the motion library in
 // simulation and writes what the card would have received, period by period.
 //
-//   tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V] [--card]
+//   tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] [--max-speed V]
+//          [--card]
 //
-// Without --csv the CSV goes to standard output. With --card the program runs
+// Without --csv the CSV goes to standard output. --png draws the overview of
+// the run (X-Y path, positions and path speed over time), --xy the commanded
+// X-Y path alone at a larger scale with a grid. With --card the program runs
 // on the virtual card (pulses through the card queues to its axes) instead of
 // in simulation; either way in virtual time.
 #include <cstdio>
@@ -21,8 +24,8 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--period MS] [--max-speed V] "
-               "[--card]\n");
+               "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] "
+               "[--max-speed V] [--card]\n");
   return 2;
 }
 
@@ -35,7 +38,7 @@ bool number(const char* text, double& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string programFile, csvFile, pngFile;
+  std::string programFile, csvFile, pngFile, xyFile;
   tv::run::RunOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -45,6 +48,8 @@ int main(int argc, char** argv) {
       csvFile = argv[++i];
     } else if (arg == "--png" && hasValue) {
       pngFile = argv[++i];
+    } else if (arg == "--xy" && hasValue) {
+      xyFile = argv[++i];
     } else if (arg == "--period" && hasValue && number(argv[i + 1], v) && v >= 1 && v <= 200) {
       options.periodMs = static_cast<int>(v);
       ++i;
@@ -60,9 +65,9 @@ int main(int argc, char** argv) {
     }
   }
   if (programFile.empty()) return usage();
-  if (!pngFile.empty() && !tv::run::plottingBuilt()) {
-    std::fprintf(stderr,
-                 "tv-run: --png: plotting is not built (this build has TV_BUILD_GUI off)\n");
+  if ((!pngFile.empty() || !xyFile.empty()) && !tv::run::plottingBuilt()) {
+    std::fprintf(stderr, "tv-run: %s: plotting is not built (this build has TV_BUILD_GUI off)\n",
+                 pngFile.empty() ? "--xy" : "--png");
     return 2;
   }
 
@@ -106,6 +111,13 @@ int main(int argc, char** argv) {
   if (!pngFile.empty()) {
     std::string error;
     if (!tv::run::writePlot(result.trace, pngFile, error)) {
+      std::fprintf(stderr, "tv-run: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  if (!xyFile.empty()) {
+    std::string error;
+    if (!tv::run::writeXyPlot(result.trace, xyFile, error)) {
       std::fprintf(stderr, "tv-run: %s\n", error.c_str());
       return 1;
     }

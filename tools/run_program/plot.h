@@ -1,5 +1,6 @@
-// Picture of a run: the path in the X-Y plane, the axis positions over time
-// and the path speed over time, written as a PNG file.
+// Pictures of a run written as PNG files: the overview (the path in the X-Y
+// plane, the axis positions and the path speed over time) and the X-Y path
+// view.
 #pragma once
 
 #include <string>
@@ -13,5 +14,9 @@ bool plottingBuilt();
 
 // Draws the trace into a PNG file; false with error filled on failure.
 bool writePlot(const Trace& trace, const std::string& file, std::string& error);
+
+// Draws the commanded X-Y path alone into a PNG file: one scale on both axes,
+// a grid, the axes labelled in the caller's units, start and end marked.
+bool writeXyPlot(const Trace& trace, const std::string& file, std::string& error);
 
 }  // namespace tv::run

@@ -12,4 +12,9 @@ bool writePlot(const Trace&, const std::string&, std::string& error) {
   return false;
 }
 
+bool writeXyPlot(const Trace&, const std::string&, std::string& error) {
+  error = "plotting is not built (this build has TV_BUILD_GUI off)";
+  return false;
+}
+
 }  // namespace tv::run

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "motion_calls.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
@@ -21,12 +22,16 @@ const char* meaning(int32_t code) {
       return "command queue full";
     case -3:
       return "the cycle did not answer";
+    case -4:
+      return "the group is not stopped";
     case -5:
       return "argument out of range";
     case -6:
       return "bad group";
     case -7:
       return "feed speed not positive (set one with feed)";
+    case -8:
+      return "blending could not be switched off";
     case -14:
       return "the group is in an error state";
     default:
@@ -116,6 +121,54 @@ class Session {
         if (r >= 0) moved(t, 0x38);
         break;
       }
+      case Op::ArcXY:
+      case Op::ArcYZ:
+      case Op::ArcZX:
+      case Op::ArcXYUVW:
+      case Op::ArcYZUVW:
+      case Op::ArcZXUVW:
+        r = arc(s, fn);
+        break;
+      case Op::ArcXYZ: {
+        fn = "VNL_ArcXYZ";
+        r = VNL_ArcXYZ(v[0], v[1], v[2], v[3], v[4], v[5], kGroup);
+        const double t[6] = {v[3], v[4], v[5], 0, 0, 0};
+        if (r >= 0) moved(t, 0x07);
+        break;
+      }
+      case Op::CircleXY:
+      case Op::CircleYZ:
+      case Op::CircleZX:
+      case Op::CircleXYUVW:
+      case Op::CircleYZUVW:
+      case Op::CircleZXUVW:
+        r = circle(s, fn);
+        break;
+      case Op::PtPSpeed:
+        fn = "VNL_SetPtPSpeed";
+        r = VNL_SetPtPSpeed(static_cast<int32_t>(v[0]), kGroup);
+        break;
+      case Op::PtP: {
+        fn = "VNL_PtP";
+        double t[6];
+        for (int i = 0; i < 6; ++i)
+          t[i] = i < s.count ? v[i] : (incremental_ ? 0.0 : target_[i]);
+        r = VNL_PtP(t[0], t[1], t[2], t[3], t[4], t[5], kGroup);
+        if (r >= 0) moved(t, 0x3F);
+        break;
+      }
+      case Op::Jog:
+      case Op::JogConti:
+      case Op::JogPulse:
+        return jog(s, error);
+      case Op::Blend:
+        fn = v[0] != 0 ? "VNL_EnableBlend" : "VNL_DisableBlend";
+        r = v[0] != 0 ? calls::enableBlend(kGroup) : calls::disableBlend(kGroup);
+        break;
+      case Op::Delay:
+        fn = "VNL_DelayMotion";
+        r = calls::delayMotion(static_cast<uint32_t>(v[0]), kGroup);
+        break;
       case Op::AccSteps:
         fn = "VNL_SetAccStep";
         r = VNL_SetAccStep(static_cast<int32_t>(v[0]), kGroup);
@@ -139,12 +192,7 @@ class Session {
       case Op::Wait:
         return waitStopped(s.line, error);
     }
-    if (r < 0) {
-      error = "line " + std::to_string(s.line) + ": " + fn + " returned " + std::to_string(r) +
-              " (" + meaning(r) + ")";
-      return false;
-    }
-    return true;
+    return accepted(s, fn, r, error);
   }
 
   // Runs the simulation until the group reports stopped.
@@ -175,6 +223,129 @@ class Session {
   }
 
  private:
+  // A library refusal as the run reports it.
+  static bool accepted(const Statement& s, const char* fn, int32_t r, std::string& error) {
+    if (r >= 0) return true;
+    error = "line " + std::to_string(s.line) + ": " + fn + " returned " + std::to_string(r) + " (" +
+            meaning(r) + ")";
+    return false;
+  }
+
+  // Arcs through a reference point; each plane function takes the reference
+  // and the end point in its plane's axis order (X-Y, Y-Z, Z-X), the helical
+  // ones U, V, W after them.
+  int32_t arc(const Statement& s, const char*& fn) {
+    const double* v = s.values;
+    int a = 0, b = 1;  // the plane's axes in argument order
+    int32_t r = 0;
+    switch (s.op) {
+      case Op::ArcXY:
+        fn = "VNL_ArcXY";
+        r = VNL_ArcXY(v[0], v[1], v[2], v[3], kGroup);
+        break;
+      case Op::ArcYZ:
+        fn = "VNL_ArcYZ", a = 1, b = 2;
+        r = VNL_ArcYZ(v[0], v[1], v[2], v[3], kGroup);
+        break;
+      case Op::ArcZX:
+        fn = "VNL_ArcZX", a = 2, b = 0;
+        r = VNL_ArcZX(v[0], v[1], v[2], v[3], kGroup);
+        break;
+      case Op::ArcXYUVW:
+        fn = "VNL_ArcXYUVW";
+        r = VNL_ArcXYUVW(v[0], v[1], v[2], v[3], v[4], v[5], v[6], kGroup);
+        break;
+      case Op::ArcYZUVW:
+        fn = "VNL_ArcYZUVW", a = 1, b = 2;
+        r = VNL_ArcYZUVW(v[0], v[1], v[2], v[3], v[4], v[5], v[6], kGroup);
+        break;
+      default:
+        fn = "VNL_ArcZXUVW", a = 2, b = 0;
+        r = VNL_ArcZXUVW(v[0], v[1], v[2], v[3], v[4], v[5], v[6], kGroup);
+        break;
+    }
+    if (r < 0) return r;
+    double t[6] = {};
+    t[a] = v[2];
+    t[b] = v[3];
+    unsigned axes = 1u << a | 1u << b;
+    if (s.count == 7) {
+      t[3] = v[4], t[4] = v[5], t[5] = v[6];
+      axes |= 0x38;
+    }
+    moved(t, axes);
+    return r;
+  }
+
+  // Full circles about a centre; the plane axes end where they started, the
+  // helical ones move U, V, W to their targets.
+  int32_t circle(const Statement& s, const char*& fn) {
+    const double* v = s.values;
+    const auto dir = static_cast<uint8_t>(v[s.count - 1]);
+    int32_t r = 0;
+    switch (s.op) {
+      case Op::CircleXY:
+        fn = "VNL_CircleXY";
+        return VNL_CircleXY(v[0], v[1], dir, kGroup);
+      case Op::CircleYZ:
+        fn = "VNL_CircleYZ";
+        return VNL_CircleYZ(v[0], v[1], dir, kGroup);
+      case Op::CircleZX:
+        fn = "VNL_CircleZX";
+        return VNL_CircleZX(v[0], v[1], dir, kGroup);
+      case Op::CircleXYUVW:
+        fn = "VNL_CircleXYUVW";
+        r = VNL_CircleXYUVW(v[0], v[1], v[2], v[3], v[4], dir, kGroup);
+        break;
+      case Op::CircleYZUVW:
+        fn = "VNL_CircleYZUVW";
+        r = VNL_CircleYZUVW(v[0], v[1], v[2], v[3], v[4], dir, kGroup);
+        break;
+      default:
+        fn = "VNL_CircleZXUVW";
+        r = VNL_CircleZXUVW(v[0], v[1], v[2], v[3], v[4], dir, kGroup);
+        break;
+    }
+    const double t[6] = {0, 0, 0, v[2], v[3], v[4]};
+    if (r >= 0) moved(t, 0x38);
+    return r;
+  }
+
+  // Jogs: the library takes them only from a stopped group, so the runner
+  // waits before; and afterwards until the jog has ended, then takes the
+  // position the axes reached as the last targets (a jog's distance is in
+  // machine units and a continuous jog's end is the software limit, neither
+  // of which the runner's coordinates could follow otherwise).
+  bool jog(const Statement& s, std::string& error) {
+    if (!waitStopped(s.line, error)) return false;
+    const double* v = s.values;
+    const char* fn = "";
+    int32_t r = 0;
+    switch (s.op) {
+      case Op::Jog:
+        fn = "VNL_JogSpace";
+        r = calls::jogSpace(v[0], static_cast<int32_t>(v[1]), static_cast<uint8_t>(v[2]), kGroup);
+        break;
+      case Op::JogConti:
+        fn = "VNL_JogConti";
+        r = calls::jogConti(static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
+                            static_cast<uint8_t>(v[2]), kGroup);
+        break;
+      default:
+        fn = "VNL_JogPulse";
+        r = calls::jogPulse(static_cast<int32_t>(v[0]), static_cast<uint8_t>(v[1]), kGroup);
+        break;
+    }
+    if (!accepted(s, fn, r, error)) return false;
+    if (!waitStopped(s.line, error)) return false;
+    double p[6] = {};
+    VNL_GetCurPos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], kGroup);
+    const bool incremental = incremental_;
+    incremental_ = false;
+    moved(p, 0x3F);
+    incremental_ = incremental;
+    return true;
+  }
   // The targets the library now holds as the group's last (caller's units).
   void moved(const double t[6], unsigned axes) {
     for (int i = 0; i < 6; ++i) {
@@ -199,6 +370,10 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
     VNL_DisableSimulation();
     board = vcard::bus().card(0);
     if (!board) board = vcard::bus().install(vcard::ChipModel::Qora210);
+    board->withChip([&](vcard::Chip& chip) {
+      for (unsigned a = 0; a < 6; ++a)
+        result.plantStart[a] = chip.plant().position(a);
+    });
   } else {
     VNL_EnableSimulation();
   }

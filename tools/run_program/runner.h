@@ -38,8 +38,10 @@ struct RunResult {
   bool ok = false;
   std::string error;  // "line N: ..." when a statement failed
   Trace trace;
-  // On the card: where the plant's axes stand at the end, in pulses.
+  // On the card: where the plant's axes stand at the start and at the end, in
+  // pulses (the virtual card, and so its plant, lives on from run to run).
   bool plantKnown = false;
+  int64_t plantStart[6] = {};
   int64_t plant[6] = {};
 };
 

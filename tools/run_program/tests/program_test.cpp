@@ -115,9 +115,9 @@ TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
   const Sample& last = r.trace.samples.back();
   EXPECT_EQ(last.pulsePos[0], 500);
   EXPECT_EQ(last.pulsePos[1], 125);
-  EXPECT_EQ(r.plant[0], 500);
-  EXPECT_EQ(r.plant[1], 125);
-  EXPECT_EQ(r.plant[2], 2);
+  EXPECT_EQ(r.plant[0] - r.plantStart[0], 500);
+  EXPECT_EQ(r.plant[1] - r.plantStart[1], 125);
+  EXPECT_EQ(r.plant[2] - r.plantStart[2], 2);
 }
 
 }  // namespace
