@@ -162,11 +162,12 @@ TEST(ProgramMoves, DelayKeepsTheAxesStillForItsPeriods) {
   ASSERT_GT(firstOfSecond, lastOfFirst);
   EXPECT_EQ(samples[lastOfFirst].pulsePos[0], 300);
   EXPECT_EQ(samples[lastOfFirst].pulsePos[1], 100);
-  // Periods with no pulses between the two lines: the delay's 100, and at
-  // most a couple more where a line starts or ends below one pulse.
+  // Periods with no pulses between the two lines: the delay's 100, and a few
+  // more where a line starts or ends below one pulse and where the fetch
+  // waits for the output layer to hand out the blocks already queued.
   const size_t still = firstOfSecond - lastOfFirst - 1;
   EXPECT_GE(still, 100u);
-  EXPECT_LE(still, 103u);
+  EXPECT_LE(still, 105u);
   EXPECT_EQ(samples.back().pulsePos[0], 600);
   EXPECT_EQ(samples.back().pulsePos[1], 200);
 }
