@@ -6,8 +6,6 @@
 #include <cmath>
 #include <sstream>
 
-#include "motion_calls.h"
-
 namespace tv::run {
 
 std::string ParseError::text() const {
@@ -109,25 +107,6 @@ std::string checkKind(const std::string& key, const Form& form, int i, double v)
   }
 }
 
-// The library function a statement needs, when this build of the library may
-// lack it: its name, or null when the statement can run.
-const char* missingFunction(Op op) {
-  switch (op) {
-    case Op::Jog:
-      return calls::jogSpaceAvailable() ? nullptr : "VNL_JogSpace";
-    case Op::JogConti:
-      return calls::jogContiAvailable() ? nullptr : "VNL_JogConti";
-    case Op::JogPulse:
-      return calls::jogPulseAvailable() ? nullptr : "VNL_JogPulse";
-    case Op::Blend:
-      return calls::blendAvailable() ? nullptr : "VNL_EnableBlend";
-    case Op::Delay:
-      return calls::delayAvailable() ? nullptr : "VNL_DelayMotion";
-    default:
-      return nullptr;
-  }
-}
-
 }  // namespace
 
 bool parseProgram(std::istream& in, Program& out, ParseError& error) {
@@ -154,9 +133,6 @@ bool parseProgram(std::istream& in, Program& out, ParseError& error) {
       if (key == f.keyword) form = &f;
     }
     if (form == nullptr) return fail("unknown statement \"" + keyword + "\"");
-
-    if (const char* fn = missingFunction(form->op))
-      return fail(key + " is not supported yet (the motion library has no " + fn + ")");
 
     Statement s{form->op, number, {}, 0, 0};
     if (s.op == Op::AccType || s.op == Op::DecType) {

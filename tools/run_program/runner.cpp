@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "motion_calls.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
@@ -46,6 +45,17 @@ struct Recorder {
   int32_t last[6] = {};
 
   static void onPeriod(void* user) { static_cast<Recorder*>(user)->sample(); }
+
+  // One more sample when the pulse positions changed since the last one.
+  void sampleIfMoved() {
+    int32_t p[6] = {};
+    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], kGroup);
+    for (int i = 0; i < 6; ++i)
+      if (p[i] != last[i]) {
+        sample();
+        return;
+      }
+  }
 
   void sample() {
     const long n = ++periods;
@@ -163,11 +173,11 @@ class Session {
         return jog(s, error);
       case Op::Blend:
         fn = v[0] != 0 ? "VNL_EnableBlend" : "VNL_DisableBlend";
-        r = v[0] != 0 ? calls::enableBlend(kGroup) : calls::disableBlend(kGroup);
+        r = v[0] != 0 ? VNL_EnableBlend(kGroup) : VNL_DisableBlend(kGroup);
         break;
       case Op::Delay:
         fn = "VNL_DelayMotion";
-        r = calls::delayMotion(static_cast<uint32_t>(v[0]), kGroup);
+        r = VNL_DelayMotion(static_cast<uint32_t>(v[0]), kGroup);
         break;
       case Op::AccSteps:
         fn = "VNL_SetAccStep";
@@ -199,7 +209,13 @@ class Session {
   bool waitStopped(int line, std::string& error) {
     for (;;) {
       const int32_t status = VNL_GetMotionStatus(kGroup);
-      if (status == 1) break;
+      if (status == 1) {
+        // The observer sees the periods in which pulse blocks were output;
+        // the end-point correction of the period that stopped the group goes
+        // to the card directly, so it is sampled here.
+        recorder_.sampleIfMoved();
+        break;
+      }
       if (status < 0) {
         error = "line " + std::to_string(line) + ": VNL_GetMotionStatus returned " +
                 std::to_string(status);
@@ -324,16 +340,16 @@ class Session {
     switch (s.op) {
       case Op::Jog:
         fn = "VNL_JogSpace";
-        r = calls::jogSpace(v[0], static_cast<int32_t>(v[1]), static_cast<uint8_t>(v[2]), kGroup);
+        r = VNL_JogSpace(v[0], static_cast<int32_t>(v[1]), static_cast<uint8_t>(v[2]), kGroup);
         break;
       case Op::JogConti:
         fn = "VNL_JogConti";
-        r = calls::jogConti(static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
-                            static_cast<uint8_t>(v[2]), kGroup);
+        r = VNL_JogConti(static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
+                         static_cast<uint8_t>(v[2]), kGroup);
         break;
       default:
         fn = "VNL_JogPulse";
-        r = calls::jogPulse(static_cast<int32_t>(v[0]), static_cast<uint8_t>(v[1]), kGroup);
+        r = VNL_JogPulse(static_cast<int32_t>(v[0]), static_cast<uint8_t>(v[1]), kGroup);
         break;
     }
     if (!accepted(s, fn, r, error)) return false;

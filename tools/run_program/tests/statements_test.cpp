@@ -5,30 +5,10 @@
 #include <sstream>
 #include <vector>
 
-#include "motion_calls.h"
 #include "program.h"
 
 namespace tv::run {
 namespace {
-
-// Whether the motion library this test runs against has the function that
-// the statement beginning with `text` needs; the parser refuses the
-// statement otherwise.
-bool supported(const std::string& text) {
-  const std::string key = text.substr(0, text.find(' '));
-  if (key == "jog") return calls::jogSpaceAvailable();
-  if (key == "jogconti") return calls::jogContiAvailable();
-  if (key == "jogpulse") return calls::jogPulseAvailable();
-  if (key == "blend" || key == "BLEND") return calls::blendAvailable();
-  if (key == "delay") return calls::delayAvailable();
-  return true;
-}
-
-void expectUnsupported(const Program&, const ParseError& e, const char* text) {
-  EXPECT_NE(e.message.find(" is not supported yet (the motion library has no VNL_"),
-            std::string::npos)
-      << text << ": " << e.message;
-}
 
 bool parse(const std::string& text, Program& p, ParseError& e) {
   std::istringstream in(text);
@@ -69,11 +49,6 @@ TEST(ProgramStatements, ReadsEveryMoveForm) {
   for (const Case& c : cases) {
     Program p;
     ParseError e;
-    if (!supported(c.text)) {
-      EXPECT_FALSE(parse(c.text, p, e)) << c.text;
-      expectUnsupported(p, e, c.text);
-      continue;
-    }
     ASSERT_TRUE(parse(std::string("# first\n") + c.text + "  # note\n", p, e))
         << c.text << ": " << e.text();
     ASSERT_EQ(p.statements.size(), 1u) << c.text;
@@ -132,10 +107,7 @@ TEST(ProgramStatements, BadArgumentsAreErrorsOfTheirLine) {
     ParseError e;
     EXPECT_FALSE(parse(std::string("feed 1\n\n") + c.text + "\nline 1\n", p, e)) << c.text;
     EXPECT_EQ(e.line, 3) << c.text;
-    if (supported(c.text))
-      EXPECT_EQ(e.message, c.message) << c.text;
-    else
-      expectUnsupported(p, e, c.text);
+    EXPECT_EQ(e.message, c.message) << c.text;
   }
 }
 
