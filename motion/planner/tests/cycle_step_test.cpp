@@ -9,57 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "step_harness.h"
+
 namespace vnl::planner {
 namespace {
 
-// Output layer stand-in: a PulseQueue of 3 blocks that the test drains one
-// block per period into the axes' output pulse positions.
-struct FakeEnv final : StepEnvironment {
-  int32_t out[kAxes] = {};
-  std::deque<std::array<int32_t, kAxes>> queue;
-  size_t capacity = 3;
-  bool idle = true;
-  int outputRequests = 0;
-  std::vector<std::array<int32_t, kAxes>> direct;
-  std::vector<std::array<int32_t, kAxes>> sent;
-
-  void outputPulsePositions(int32_t o[kAxes]) override {
-    for (int i = 0; i < kAxes; ++i)
-      o[i] = out[i];
-  }
-  bool outputIdle() override { return idle; }
-  bool putPulseBlock(const int32_t b[kAxes]) override {
-    if (queue.size() >= capacity) return false;
-    std::array<int32_t, kAxes> a;
-    for (int i = 0; i < kAxes; ++i)
-      a[i] = b[i];
-    queue.push_back(a);
-    return true;
-  }
-  void requestOutput() override { ++outputRequests; }
-  void sendDirect(const int32_t n[kAxes]) override {
-    std::array<int32_t, kAxes> a;
-    for (int i = 0; i < kAxes; ++i) {
-      a[i] = n[i];
-      out[i] += n[i];
-    }
-    direct.push_back(a);
-  }
-  bool inPosition(int) override { return true; }
-  bool pulseQueueEmpty() override { return queue.empty(); }
-  // One pass of the output layer.
-  void output() {
-    if (queue.empty()) {
-      idle = true;
-      return;
-    }
-    idle = false;
-    for (int i = 0; i < kAxes; ++i)
-      out[i] += queue.front()[i];
-    sent.push_back(queue.front());
-    queue.pop_front();
-  }
-};
+using testing::FakeEnv;
 
 class CycleStepTest : public ::testing::Test {
  protected:

@@ -18,6 +18,7 @@ struct FakeEnv final : StepEnvironment {
   std::deque<std::array<int32_t, kAxes>> queue;
   size_t capacity = 3;
   bool idle = true;
+  int outputRequests = 0;
   std::vector<std::array<int32_t, kAxes>> direct;
   std::vector<std::array<int32_t, kAxes>> sent;
 
@@ -34,7 +35,7 @@ struct FakeEnv final : StepEnvironment {
     queue.push_back(a);
     return true;
   }
-  void requestOutput() override {}
+  void requestOutput() override { ++outputRequests; }
   void sendDirect(const int32_t n[kAxes]) override {
     std::array<int32_t, kAxes> a;
     for (int i = 0; i < kAxes; ++i) {
