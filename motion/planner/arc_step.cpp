@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "planner/blend_step.h"
+#include "planner/line.h"
 
 namespace vnl::planner {
 
@@ -77,12 +78,7 @@ ArcOutcome arcStep(GroupContext& ctx, const CommandQueue* ahead) {
     a.tolerance = arcTolerance(ctx.params.axis[0].pulsesPerUnit, ctx.params.axis[1].pulsesPerUnit,
                                ctx.params.axis[2].pulsesPerUnit);
     if (ctx.startFromRest) {
-      p.Vs = 0;
-      p.entry = EntryMode::Accelerate;
-      p.phase = PathPhase::AccStart;
-      ctx.unscaledSpeed = ctx.cmd.speed;
-      ctx.cmd.speed = ctx.cmd.speed * ctx.settings.overSpeed / 100.0;
-      ctx.startFromRest = false;
+      takeStartFromRest(ctx, ctx.settings.overSpeed);
       const Vec3 s{ctx.pos[0], ctx.pos[1], ctx.pos[2]};
       const Vec3 e{ctx.cmd.target[0], ctx.cmd.target[1], ctx.cmd.target[2]};
       if (!arcIsValid(s, e, vec3(ctx.cmd.centre), planeAxesOf(ctx.params), a.tolerance)) {
@@ -109,10 +105,7 @@ ArcOutcome arcStep(GroupContext& ctx, const CommandQueue* ahead) {
     case BlendProgress::Moved:
       return ArcOutcome::Moved;
     case BlendProgress::NextFinished:  // not for an arc, which always has a length
-      ctx.previous = ctx.planned;
-      ctx.previousV = 0;
-      ctx.readyForNext = true;
-      ctx.ready = true;
+      finishCommand(ctx, 0);
       return ArcOutcome::Finished;
     case BlendProgress::NotBlending:
       break;
@@ -148,12 +141,9 @@ ArcOutcome arcStep(GroupContext& ctx, const CommandQueue* ahead) {
       return ArcOutcome::Moved;
     default:  // Finished
       a.theta = a.segTheta = 0;
-      ctx.previous = ctx.planned;
-      ctx.previousV = p.V;
       for (int i = 0; i < kAxes; ++i)
         ctx.pos[i] = ctx.cmd.target[i];
-      ctx.readyForNext = true;
-      ctx.ready = true;
+      finishCommand(ctx, p.V);
       measureArcSpeeds(ctx);
       return ArcOutcome::LastMove;
   }

@@ -121,13 +121,10 @@ void measurePath(GroupContext& ctx) {
   }
 }
 
-// The command is done: ready for the next, its plan the previous one.
-void finishCommand(GroupContext& ctx) {
-  ctx.previous = ctx.planned;
-  ctx.previousV = ctx.profile.V;
+// The held command is done: ready for the next, its plan the previous one.
+void finishHeldCommand(GroupContext& ctx) {
+  finishCommand(ctx, ctx.profile.V);
   ctx.profile.state = SegmentState::Plan;
-  ctx.readyForNext = true;
-  ctx.ready = true;
 }
 
 HoldOutcome heldNow(GroupContext& ctx, bool moved) {
@@ -188,7 +185,7 @@ HoldOutcome pathHold(GroupContext& ctx, const ProfileShape (&ptpShapes)[kAxes]) 
       // The last step of the command: it stands on its target.
       for (int i = 0; i < kAxes; ++i)
         ctx.pos[i] = ctx.cmd.target[i];
-      finishCommand(ctx);
+      finishHeldCommand(ctx);
       return heldNow(ctx, moved);
     }
     return {moved, false};
@@ -291,7 +288,7 @@ void resumeArc(GroupContext& ctx) {
   double speed = ctx.cmd.speed;
   if (speed > ctx.params.sysMaxSpeed) speed = ctx.params.sysMaxSpeed;
   if (!(rest * a.g.radius > 1e-9) || !(speed > 0)) {
-    finishCommand(ctx);  // the end-point correction issues what is left
+    finishHeldCommand(ctx);  // the end-point correction issues what is left
     return;
   }
   ArcGeometry g = a.g;

@@ -6,23 +6,6 @@
 
 namespace vnl::planner {
 
-namespace {
-
-// Whether the segment step just made is the last one of the jog: its segment
-// is done and every segment after it has no time.
-bool endsJog(const PathProfile& p, bool blending) {
-  const bool done = p.phase == PathPhase::AccDone || p.phase == PathPhase::CruiseDone ||
-                    p.phase == PathPhase::DecDone;
-  if (!done) return false;
-  if (p.state == SegmentState::FinalDecel) return true;
-  if (blending || p.T3 != 0) return false;
-  if (p.state == SegmentState::Cruise) return true;
-  return (p.state == SegmentState::Accel || p.state == SegmentState::InitialDecel) &&
-         !(p.hasCruise && p.T2 > 0);
-}
-
-}  // namespace
-
 PlanResult planJog(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   PathProfile& p = ctx.profile;
   ctx.previous = ctx.planned;
@@ -75,18 +58,10 @@ PlanResult planJog(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
 StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes],
                     const CommandQueue* ahead) {
   PathProfile& p = ctx.profile;
-  const int P = ctx.params.periodMs;
   if (p.state == SegmentState::Plan) {
     for (int i = 0; i < kAxes; ++i)
       ctx.segStart[i] = ctx.pos[i];
-    if (ctx.startFromRest) {
-      p.Vs = 0;
-      p.entry = EntryMode::Accelerate;
-      p.phase = PathPhase::AccStart;
-      ctx.unscaledSpeed = ctx.cmd.speed;
-      ctx.cmd.speed = ctx.cmd.speed * ctx.settings.ptpOverSpeed / 100.0;
-      ctx.startFromRest = false;
-    }
+    takeStartFromRest(ctx, ctx.settings.ptpOverSpeed);
     if (planJog(ctx, shapes) != PlanResult::Ok) {
       ctx.readyForNext = true;
       ctx.ready = true;
@@ -95,62 +70,12 @@ StepOutcome jogStep(GroupContext& ctx, const ProfileShape (&shapes)[kAxes],
     ctx.travelled = 0;
     ctx.ready = false;
   }
-
-  switch (continueBlend(ctx)) {
-    case BlendProgress::Moved:
-      return StepOutcome::Moved;
-    case BlendProgress::NextFinished:  // blended into a jog of zero length
-      ctx.previous = ctx.planned;
-      ctx.previousV = 0;
-      ctx.readyForNext = true;
-      ctx.ready = true;
-      return StepOutcome::Finished;
-    case BlendProgress::NotBlending:
-      break;
-  }
-
   // A jog is blended only into a following jog, planned by the jog planner
   // with the axes' point-to-point settings.
   auto planNext = [&shapes](GroupContext& c) { return planJog(c, shapes); };
-  StepResult r;
-  do {
-    r = sequenceStep(p, ctx.jog.shape, ctx.blending,
-                     BlendLookAhead{ctx, ahead, PathKind::Jog, JogPlanner(planNext)});
-  } while (r == StepResult::Again);
-
-  if (p.phase == PathPhase::AccStart || p.phase == PathPhase::CruiseStart ||
-      p.phase == PathPhase::DecStart) {
-    for (int i = 0; i < kAxes; ++i)
-      ctx.segStart[i] = ctx.pos[i];
-  }
-
-  switch (r) {
-    case StepResult::Accelerate:
-    case StepResult::Cruise:
-    case StepResult::Decelerate: {
-      const double s = advanceSegment(p, P);
-      for (int i = 0; i < kAxes; ++i) {
-        ctx.prevPos[i] = ctx.pos[i];
-        ctx.pos[i] = ctx.segStart[i] + s * ctx.line.k[i];
-      }
-      if (endsJog(p, ctx.blending)) {
-        for (int i = 0; i < kAxes; ++i)
-          ctx.pos[i] = ctx.cmd.target[i];
-      }
-      break;
-    }
-    case StepResult::BlendJog:
-      blendStep(ctx);  // first blend step: the blend is set up
-      return StepOutcome::Moved;
-    default:  // Finished
-      ctx.previous = ctx.planned;
-      ctx.previousV = p.V;
-      ctx.readyForNext = true;
-      ctx.ready = true;
-      return StepOutcome::Finished;
-  }
-  measureSpeeds(ctx, true, ctx.jog.dominant);
-  return StepOutcome::Moved;
+  return straightPathStep(ctx, ctx.jog.shape,
+                          BlendLookAhead{ctx, ahead, PathKind::Jog, JogPlanner(planNext)}, true,
+                          ctx.jog.dominant);
 }
 
 }  // namespace vnl::planner

@@ -132,37 +132,32 @@ void measureSpeeds(GroupContext& ctx, bool uvwOnly, int dominant) {
   ctx.travelled += along;
 }
 
-StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
+void takeStartFromRest(GroupContext& ctx, int overSpeedPercent) {
+  if (!ctx.startFromRest) return;
   PathProfile& p = ctx.profile;
-  const int P = ctx.params.periodMs;
-  if (p.state == SegmentState::Plan) {
-    for (int i = 0; i < kAxes; ++i)
-      ctx.segStart[i] = ctx.pos[i];
-    if (ctx.startFromRest) {
-      p.Vs = 0;
-      p.entry = EntryMode::Accelerate;
-      p.phase = PathPhase::AccStart;
-      ctx.unscaledSpeed = ctx.cmd.speed;
-      ctx.cmd.speed = ctx.cmd.speed * ctx.settings.overSpeed / 100.0;
-      ctx.startFromRest = false;
-    }
-    if (planLine(ctx) != PlanResult::Ok) {
-      ctx.readyForNext = true;
-      ctx.ready = true;
-      return StepOutcome::Finished;
-    }
-    ctx.travelled = 0;
-    ctx.ready = false;
-  }
+  p.Vs = 0;
+  p.entry = EntryMode::Accelerate;
+  p.phase = PathPhase::AccStart;
+  ctx.unscaledSpeed = ctx.cmd.speed;
+  ctx.cmd.speed = ctx.cmd.speed * overSpeedPercent / 100.0;
+  ctx.startFromRest = false;
+}
 
+void finishCommand(GroupContext& ctx, double cruiseSpeed) {
+  ctx.previous = ctx.planned;
+  ctx.previousV = cruiseSpeed;
+  ctx.readyForNext = true;
+  ctx.ready = true;
+}
+
+StepOutcome straightPathStep(GroupContext& ctx, const ProfileShape& shape,
+                             const BlendLookAhead& lookAhead, bool uvwOnly, int dominant) {
+  PathProfile& p = ctx.profile;
   switch (continueBlend(ctx)) {
     case BlendProgress::Moved:
       return StepOutcome::Moved;
-    case BlendProgress::NextFinished:  // blended into a line of zero length
-      ctx.previous = ctx.planned;
-      ctx.previousV = 0;
-      ctx.readyForNext = true;
-      ctx.ready = true;
+    case BlendProgress::NextFinished:  // blended into a command of zero length
+      finishCommand(ctx, 0);
       return StepOutcome::Finished;
     case BlendProgress::NotBlending:
       break;
@@ -170,8 +165,7 @@ StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
 
   StepResult r;
   do {
-    r = sequenceStep(p, ctx.settings.shape, ctx.blending,
-                     BlendLookAhead{ctx, ahead, PathKind::Line});
+    r = sequenceStep(p, shape, ctx.blending, lookAhead);
   } while (r == StepResult::Again);
 
   if (p.phase == PathPhase::AccStart || p.phase == PathPhase::CruiseStart ||
@@ -184,7 +178,7 @@ StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
     case StepResult::Accelerate:
     case StepResult::Cruise:
     case StepResult::Decelerate: {
-      const double s = advanceSegment(p, P);
+      const double s = advanceSegment(p, ctx.params.periodMs);
       for (int i = 0; i < kAxes; ++i) {
         ctx.prevPos[i] = ctx.pos[i];
         ctx.pos[i] = ctx.segStart[i] + s * ctx.line.k[i];
@@ -197,19 +191,35 @@ StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
       }
       break;
     }
+    case StepResult::BlendJog:
     case StepResult::BlendLine:
     case StepResult::BlendArc:
       blendStep(ctx);  // first blend step: the blend is set up
       return StepOutcome::Moved;
     default:  // Finished
-      ctx.previous = ctx.planned;
-      ctx.previousV = p.V;
+      finishCommand(ctx, p.V);
+      return StepOutcome::Finished;
+  }
+  measureSpeeds(ctx, uvwOnly, dominant);
+  return StepOutcome::Moved;
+}
+
+StepOutcome lineStep(GroupContext& ctx, const CommandQueue* ahead) {
+  PathProfile& p = ctx.profile;
+  if (p.state == SegmentState::Plan) {
+    for (int i = 0; i < kAxes; ++i)
+      ctx.segStart[i] = ctx.pos[i];
+    takeStartFromRest(ctx, ctx.settings.overSpeed);
+    if (planLine(ctx) != PlanResult::Ok) {
       ctx.readyForNext = true;
       ctx.ready = true;
       return StepOutcome::Finished;
+    }
+    ctx.travelled = 0;
+    ctx.ready = false;
   }
-  measureSpeeds(ctx, ctx.line.uvwOnly, ctx.line.dominant);
-  return StepOutcome::Moved;
+  return straightPathStep(ctx, ctx.settings.shape, BlendLookAhead{ctx, ahead, PathKind::Line},
+                          ctx.line.uvwOnly, ctx.line.dominant);
 }
 
 void changePathOverSpeed(GroupContext& ctx, int ratio) {

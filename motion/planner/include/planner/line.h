@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "planner/blend_step.h"
 #include "planner/group_context.h"
 
 namespace vnl::planner {
@@ -20,6 +21,21 @@ PlanResult lineGeometry(const GroupParams& params, const double start[kAxes],
 PlanResult planLine(GroupContext& ctx);
 
 enum class StepOutcome : int32_t { Moved = 0, Finished = -1 };
+
+// From rest: start speed 0, accelerating entry, and the queued speed scaled
+// by the over-speed ratio (kept unscaled for a later ratio change).
+void takeStartFromRest(GroupContext& ctx, int overSpeedPercent);
+
+// The command is done: ready for the next, its plan the previous one.
+void finishCommand(GroupContext& ctx, double cruiseSpeed);
+
+// One period along a straight path already planned into ctx.profile and
+// ctx.line (a line or a distance jog): a running blend, the segment
+// sequencing with `lookAhead` at the end of the cruise, the step along the
+// direction factors, the exact end point. Speeds are measured along all
+// axes, or along `dominant` alone for a path of U, V, W (uvwOnly).
+StepOutcome straightPathStep(GroupContext& ctx, const ProfileShape& shape,
+                             const BlendLookAhead& lookAhead, bool uvwOnly, int dominant);
 
 // One period of the line in ctx.cmd: plans on its first call, then moves
 // ctx.pos by one step of the profile. With blending on, `ahead` is the group's
