@@ -63,21 +63,6 @@ bool holdUntilHeld(Library& L, uint16_t group) {
   return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, kPolls);
 }
 
-// A switch command (blending on or off) in order with the motions: it
-// carries the last targets, so the end point that the next fetch corrects
-// to stays where the motions left it.
-int32_t queueSwitch(Library& L, uint32_t code, uint16_t group) {
-  pl::MotionCommand c{};
-  c.code = code;
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
-  for (int s = 0; s < kSlots; ++s)
-    c.target[s] = L.lastTarget[group][s];
-  const int32_t r = L.queueCommand(c, group);
-  if (r >= 0) L.lastIndex[group] = r;
-  return r;
-}
-
 }  // namespace
 
 // ---------------- hold, continue, abort ----------------
@@ -157,7 +142,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
 VNL_EXPORT int32_t VNL_EnableBlend(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
-  const int32_t r = queueSwitch(L, pl::code::kBlendOn, group);
+  const int32_t r = L.queueSwitch(pl::code::kBlendOn, group);
   if (r >= 0) L.blendMark[group].store(1, std::memory_order_release);
   return r;
 }
@@ -165,7 +150,7 @@ VNL_EXPORT int32_t VNL_EnableBlend(uint16_t group) {
 VNL_EXPORT int32_t VNL_DisableBlend(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
-  const int32_t r = queueSwitch(L, pl::code::kBlendOff, group);
+  const int32_t r = L.queueSwitch(pl::code::kBlendOff, group);
   if (r >= 0) {
     L.blendMark[group].store(0, std::memory_order_release);
     return r;

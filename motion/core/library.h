@@ -892,6 +892,11 @@ struct Library {
   }
   // Queueing of a built command: its index, or -2 when the ring is full.
   int32_t queueCommand(MotionCommand& c, int g);
+  // Queueing of a switch command (blending, in-position wait) in order with
+  // the motions: it carries the group's last targets, so the end point that
+  // the next fetch corrects to stays where the motions left it. Its index
+  // becomes the group's last-used index.
+  int32_t queueSwitch(uint32_t code, int g);
   // Parameter handshake with group g's cycle step: 0, or -3 after 50 polls.
   int32_t paramHandshake(int g, int32_t code);
 };

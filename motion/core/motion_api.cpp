@@ -103,23 +103,12 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   return r;
 }
 
-// Queues a switch command (in-position wait on or off) in order with the
-// motions before it. It carries the group's last targets: the fetch takes a
-// command's targets as the end point that the next fetch corrects to, and a
-// switch must not move the axes.
+// Queues an in-position switch command after the checks of a motion.
 int32_t queueSwitch(uint32_t code, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  pl::MotionCommand c{};
-  c.code = code;
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
-  for (int s = 0; s < kSlots; ++s)
-    c.target[s] = L.lastTarget[group][s];
-  const int32_t r = L.queueCommand(c, group);
-  if (r >= 0) L.lastIndex[group] = r;
-  return r;
+  return L.queueSwitch(code, group);
 }
 
 constexpr unsigned kAll = 0x3F, kX = 0x01, kY = 0x02, kZ = 0x04, kUVW = 0x38;

@@ -163,6 +163,18 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
   return static_cast<int32_t>(c.index);
 }
 
+int32_t Library::queueSwitch(uint32_t code, int g) {
+  MotionCommand c{};
+  c.code = code;
+  c.index = planner::nextCommandIndex(lastIndex[g]);
+  c.coordMode = planner::kCoordAbsolute;
+  for (int s = 0; s < kSlots; ++s)
+    c.target[s] = lastTarget[g][s];
+  const int32_t r = queueCommand(c, g);
+  if (r >= 0) lastIndex[g] = r;
+  return r;
+}
+
 int32_t Library::paramHandshake(int g, int32_t code) {
   std::lock_guard<std::mutex> lock(handshakeLock);
   planner::GroupShared& sh = shared[g];
