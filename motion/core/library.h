@@ -430,7 +430,9 @@ struct Library {
   }
 
   // An encoder group's latch events (flags 3..5) record the index latch of
-  // the first channel whose event is set, then the application's routine runs.
+  // every channel whose event is set, then the application's routine runs.
+  // Axes of one machine often reach their marks in the same cycle; taking
+  // only the first event would leave the others searching for ever.
   void encoderEvent(int card, int firstChannel, uint8_t* flags) {
     for (int i = 0; i < 3; ++i) {
       if (flags[3 + i] == 0) continue;
@@ -439,7 +441,6 @@ struct Library {
                              static_cast<uint16_t>(card));
       indexLatch[firstChannel + i].store(v, std::memory_order_relaxed);
       indexFound[firstChannel + i].store(255, std::memory_order_release);
-      break;
     }
     if (VNL_Routine r = enc[card].load(std::memory_order_acquire)) r(flags);
   }

@@ -178,6 +178,27 @@ TEST_F(Homing, StagesRunInOrderAndUnstagedAxesStay) {
     EXPECT_EQ(position(a), 0) << "axis " << a;
 }
 
+// Two axes of one machine reach their index marks in the same cycle: both
+// marks are taken, so both axes finish (the first latch event used to hide
+// the second, and that axis searched for ever).
+TEST_F(Homing, AxesWhoseIndexMarksCoincideBothFinish) {
+  for (uint16_t a = 0; a < 2; ++a)
+    setHome(a, 0, 0, 0, 0.0);
+  plant([&](vcard::Plant& p) {
+    for (unsigned a = 0; a < 2; ++a) {
+      p.axis(a).homePosition = 1000;
+      p.axis(a).homeWidth = 200;
+      p.axis(a).indexEvery = 1000;
+      p.axis(a).indexPhase = 400;
+    }
+  });
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_GoHome(kSpeed, kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0), 0);
+  ASSERT_TRUE(waitHomed(8000));
+  EXPECT_EQ(position(0), 1400);
+  EXPECT_EQ(position(1), 1400);
+}
+
 TEST_F(Homing, AbortDeceleratesAndReturnsToIdle) {
   setHome(0, 1, 0, 1, 0.0);  // no sensor on the plant: the search never ends
   ASSERT_EQ(init(), 0);
