@@ -243,6 +243,20 @@ void picCommand::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && child->rect().contains(at.toPoint())) emit Click();
 }
 
+void picCommand::activate() {
+  QWidget* child = childAt(rect().center());
+  if (!child) child = labels_[1];
+  const QPointF at = QRectF(child->rect()).center();
+  const auto x = static_cast<float>(at.x()), y = static_cast<float>(at.y());
+  showPictures(true, false, true);
+  emit MouseDown(1, 0, x, y);
+  pictures_[2]->hide();
+  pictures_[0]->hide();
+  pictures_[1]->show();
+  emit MouseUp(1, 0, x, y);
+  emit Click();
+}
+
 void picCommand::initProperties(const Ambient&) {
   enabled_ = false;
   picRed_ = false;

@@ -80,6 +80,11 @@ class GLYPHKEY_EXPORT picCommand : public QWidget, public HostedControl {
   void setFontBold(bool New_FontBold);
   void setForeColor(OleColor New_ForeColor);
 
+  // What a left click in the middle of the caption does: the pressed look
+  // and MouseDown, the released look and MouseUp, then Click. The
+  // accessibility press action uses it.
+  void activate();
+
   // The child elements, index 0 blue, 1 gray, 2 red.
   PictureLayer* picture(int index) const;
   CaptionLabel* label(int index) const;
