@@ -10,7 +10,7 @@
 //   HomeWidth=500      ; ... for this many pulses ("none" removes the sensor)
 //   HomeLevel=0        ; the input's value while active (0 or 1)
 //   IndexEvery=10000   ; pulses between index marks (0: no index)
-//   IndexPhase=2600    ; where the marks lie
+//   IndexPhase=3000    ; where the marks lie (a little past the home sensor)
 //   UpperLimit=120000  ; over-travel sensors ("none" removes one)
 //   LowerLimit=-120000
 //   UpperLevel=0
@@ -28,7 +28,7 @@ struct AxisSensors {
   int64_t homeWidth = 500;
   unsigned homeLevel = 0;
   int64_t indexEvery = 10000;
-  int64_t indexPhase = 2600;
+  int64_t indexPhase = 3000;
   std::optional<int64_t> upperLimit = 120000;
   std::optional<int64_t> lowerLimit = -120000;
   unsigned upperLevel = 0;

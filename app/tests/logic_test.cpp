@@ -314,6 +314,10 @@ TEST(Binding, EveryNameOfBothLibrariesIsInTheTable) {
   missing.setFatalHandler([&](const std::string& why) { reason = why; });
   EXPECT_EQ(missing.InitSystem(5, nullptr, 0), VNL_ERR_NOT_READY);
   EXPECT_NE(reason.find("/nonexistent/libvarnelpci.so"), std::string::npos) << reason;
+  // Without a handler of its own the program says why and ends with status 1.
+  EXPECT_EXIT(MotionLibrary("/nonexistent/libvarnelpci.so").CloseSystem(),
+              ::testing::ExitedWithCode(1),
+              "Cannot load the motion library: .*nonexistent/libvarnelpci.so");
 }
 
 // ---------------------------------------------------------------- files

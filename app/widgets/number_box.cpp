@@ -1,5 +1,7 @@
 #include "widgets/number_box.h"
 
+#include <QSignalBlocker>
+
 namespace tervane {
 
 QValidator::State KeyValidator::validate(QString& input, int& pos) const {
@@ -20,7 +22,10 @@ NumberBox::NumberBox(const QString& objectName, KeyFilter keys, QWidget* parent)
 }
 
 void NumberBox::rewrite(const QString& text) {
-  if (this->text() != text) setText(text);
+  if (this->text() == text) return;
+  // The stored value is the one rewritten: the change handler has run.
+  const QSignalBlocker quiet(this);
+  setText(text);
 }
 
 }  // namespace tervane

@@ -28,8 +28,8 @@ class NumberBox : public QLineEdit {
  public:
   NumberBox(const QString& objectName, KeyFilter keys, QWidget* parent = nullptr);
   KeyFilter keys() const { return keys_; }
-  // Rewrites the text only when it differs, so the cursor stays put while
-  // typing.
+  // Writes the stored number back into the box (without running the change
+  // handler again); only when it differs, so the cursor stays put.
   void rewrite(const QString& text);
 
  private:

@@ -90,6 +90,9 @@ void PlotView::render() {
 
 void PlotView::drawScale(QPainter& p) {
   const double R = kHalfRange, h = kTickHalfLength;
+  // Axes and ticks are upright lines: drawn crisp, on whole pixels.
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(QPen(Qt::white, 1.0));
   auto line = [&](QPointF a, QPointF b) { p.drawLine(toImage_.map(a), toImage_.map(b)); };
   line({-R, 0}, {R, 0});
@@ -116,6 +119,7 @@ void PlotView::drawScale(QPainter& p) {
       p.drawText(QPointF(x, below.y() + metrics.ascent() * (lower ? 2.1 : 1.0) + 2), text);
     }
   }
+  p.restore();
 }
 
 void PlotView::drawStroke(QPainter& p, const Stroke& s) {
