@@ -272,6 +272,8 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
     L.lastIndex[g] = -1;
     L.queues[g].clear();
     L.pulseQueues[g].clear();
+    // Incremental moves count from the reset positions.
+    std::fill(std::begin(L.lastTarget[g]), std::end(L.lastTarget[g]), 0.0);
   }
   for (int g = 0; g < kGroups; ++g) {
     if (L.shared[g].error.load(std::memory_order_acquire) != 0) L.clearPlannerError(g);
@@ -282,7 +284,24 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   for (auto& r : L.refPos)
     r.store(0.0);
-  return 0;
+  // The reset is over when the call returns: a command queued next must not
+  // meet a reset still waiting for the cycle, which would drop it, nor an
+  // output layer still stopping. Only the groups a cycle steps take their
+  // reset; with none stepped the card cycle dispatches nothing.
+  bool dispatching = !L.onCards();
+  for (int g = 0; g < kGroups && !dispatching; ++g)
+    dispatching = L.stepped(g);
+  const bool taken = L.poll(
+      [&] {
+        for (int g = 0; g < kGroups; ++g) {
+          if (L.stepped(g) && L.shared[g].resetRequest.load(std::memory_order_acquire) != 0)
+            return false;
+        }
+        return !dispatching || (L.modeCmd[vnl::kStop].load(std::memory_order_acquire) == 0 &&
+                                L.mode.load(std::memory_order_acquire) == vnl::kIdle);
+      },
+      50);
+  return taken ? 0 : -3;
 }
 
 VNL_EXPORT int32_t VNL_UpdateMachParam(void) {

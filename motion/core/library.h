@@ -483,9 +483,14 @@ struct Library {
           if (!tableGroupOk(g)) continue;
           flushGroup(g);
         }
+        // The pulse positions are the card's output counters: restarted,
+        // they are 0 again, as the groups' planner positions after their reset.
         for (int c = 0; c < cardCount; ++c)
-          for (int ax = 0; ax < 6; ++ax)
+          for (int ax = 0; ax < 6; ++ax) {
             cards::restartPulseCounter(c, ax);
+            pulsePos[c * 6 + ax].store(0, std::memory_order_release);
+            lastOutputPulse[c * 6 + ax].store(0, std::memory_order_relaxed);
+          }
       }
     } else if (m == kRunning && cmd == kStartOutput) {
     } else if (m == kRunning && cmd == kHold) {

@@ -377,12 +377,10 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
     sh.paramAck.store(kRaised, std::memory_order_release);
   }
 
-  const uint32_t result = fetch(g, sh, queue, env);
-
-  for (int i = 0; i < kAxes; ++i)
-    sh.position[i].store(ctx.pos[i], std::memory_order_relaxed);
-
-  // Re-synchronisation while standing.
+  // Re-synchronisation while standing, before anything is fetched: a
+  // command that starts from rest is planned from where the axes stand
+  // (after a reset the group's record starts from zero until it has taken
+  // the output layer's positions).
   if (!g.movedLast && env.outputIdle()) {
     for (double& v : ctx.axisSpeed)
       v = 0;
@@ -394,6 +392,11 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
       differs = differs || ctx.cmdPulse[i] != out[i];
     if (differs) adoptOutputPositions(ctx, out);
   }
+
+  const uint32_t result = fetch(g, sh, queue, env);
+
+  for (int i = 0; i < kAxes; ++i)
+    sh.position[i].store(ctx.pos[i], std::memory_order_relaxed);
 
   bool moved = false;
   switch (result) {

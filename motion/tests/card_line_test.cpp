@@ -33,6 +33,29 @@ TEST_F(CardLine, AThreeAxisLineMovesThePlantExactlyToItsTarget) {
   EXPECT_EQ(stock(0), 0u) << "stopped means the card queue is drained too";
 }
 
+// A reset makes where the axes stand the new zero: pulse and command
+// positions read 0, and the next incremental line goes from there. A line
+// queued right after it runs: the reset is over when VNL_ResetMotion returns
+// (it used to be taken a cycle later, with the line's start, and the line was
+// dropped while reported queued; and a second reset took the card counters,
+// restarted by the first, for positions).
+TEST_F(CardLine, AResetZeroesThePositionsWhereTheAxesStand) {
+  ASSERT_EQ(VNL_SetIncrease(0), 0);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(VNL_ResetMotion(), 0);
+    int32_t p[6]{-1, -1, -1, -1, -1, -1};
+    ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+    EXPECT_EQ(p[0], 0);
+    double u[6]{};
+    ASSERT_EQ(VNL_GetCurPos(&u[0], &u[1], &u[2], &u[3], &u[4], &u[5], 0), 0);
+    EXPECT_EQ(u[0], 0.0);
+    ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
+    ASSERT_EQ(VNL_Line(0.5, 0, 0, 0, 0, 0, 0), 0);
+    waitStopped();
+    EXPECT_EQ(position(0), 500 * (round + 1)) << "round " << round;
+  }
+}
+
 TEST_F(CardLine, LateInterruptsLoseNoPulseAndNeverEmptyTheQueue) {
   // From the next cycle on, now and then a cycle delivers its interrupt 1 to
   // 40 cycles late; no interrupt is ever later than 40 cycles, and the queue
