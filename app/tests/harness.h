@@ -33,7 +33,7 @@ namespace tervane::testing {
 
 class Harness {
  public:
-  explicit Harness(const char* libraryFile, QString machine = {}) : lib(libraryFile) {
+  explicit Harness(const char* libraryFile, bool simulation = false) : lib(libraryFile) {
     lib.setFatalHandler([this](const std::string& why) { fatal = QString::fromStdString(why); });
     platform::msgbox::setHandler([this](const std::string& text, const std::string& caption) {
       messages << QString::fromStdString(caption) + QStringLiteral(": ") +
@@ -41,7 +41,7 @@ class Harness {
     });
     ProgramOptions options;
     options.parameterFile = parameterFile();
-    options.machineDescription = std::move(machine);
+    options.simulation = simulation;
     window = std::make_unique<MainWindow>(lib, options);
     QObject::connect(window.get(), &MainWindow::finished, [this](int s) { finished = s; });
     window->show();

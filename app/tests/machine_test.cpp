@@ -13,6 +13,7 @@
 
 #include "harness.h"
 #include "machine/machine.h"
+#include "state/command_list.h"
 #include "widgets/plot_view.h"
 
 using namespace tervane;
@@ -106,6 +107,9 @@ class MachineTest : public QObject {
     firstRun();
     QCOMPARE(h->status(), QStringLiteral(" Initialize Successful  "));
     QVERIFY(libraryThreads() > 0);
+    h->click(Command::Initialize);  // again: the library is closed and opened anew
+    QVERIFY(h->state().initialised);
+    QCOMPARE(h->lib.GetMotionStatus(0), 1);
     h->click(Command::Exit);
     QVERIFY(!h->state().initialised);
     QVERIFY(QFile(h->parameterFile()).size() > 0);
@@ -242,6 +246,54 @@ class MachineTest : public QObject {
     QVERIFY(yellow);
   }
 
+  void exitWhileTheMachineMovesEndsCleanly_data() {
+    QTest::addColumn<QString>("what");
+    for (const char* what : {"line", "repeat", "jog", "homing", "list"})
+      QTest::newRow(what) << QString::fromLatin1(what);
+  }
+  void exitWhileTheMachineMovesEndsCleanly() {
+    QFETCH(QString, what);
+    firstRun();
+    QFile::remove(h->parameterFile());
+    if (what == QLatin1String("list")) {
+      h->click(Command::Testing);
+      h->state().list.add({MoveType::Line, 2000, 100000, 0, 0, 0, 0});
+      h->w().testingForm()->addListLine(QStringLiteral("Line, 2000, 100000, 0"));
+    } else {
+      h->click(Command::Motion);
+    }
+    if (what == QLatin1String("line") || what == QLatin1String("repeat")) {
+      setText("txtMotionSpeed", QStringLiteral("2000"));
+      setText("txtDestinationX", QStringLiteral("100000"));
+      if (what == QLatin1String("repeat"))
+        QTest::mousePress(h->find<PicturePair>("chkRepeat"), Qt::LeftButton);
+    } else if (what == QLatin1String("jog")) {
+      h->find<QRadioButton>("optJog")->setChecked(true);
+      setText("txtSpdRatio", QStringLiteral("2000"));
+      auto* mode = h->find<QComboBox>("cboJogMode");
+      mode->setCurrentIndex(1);
+      QMetaObject::invokeMethod(mode, "activated", Q_ARG(int, 1));
+    } else if (what == QLatin1String("homing")) {
+      h->find<QRadioButton>("optHome")->setChecked(true);
+      setText("txtHomeSpeedX", QStringLiteral("500"));  // 100 s to the sensor
+      h->find<QComboBox>("cboOrderX")->setCurrentIndex(1);
+    }
+    if (what == QLatin1String("jog")) {
+      QTest::mouseClick(h->find<QPushButton>("CmdPositive"), Qt::LeftButton);
+    } else {
+      h->click(Command::Run);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(plantPosition(0) > 100, 5000);
+    h->click(Command::Exit);
+    QCOMPARE(h->finished, 0);
+    QVERIFY(!h->state().initialised);
+    QVERIFY(QFile::exists(h->parameterFile()));
+    QVERIFY(!h->w().posting());
+    const int64_t stoppedAt = plantPosition(0);
+    QTest::qWait(100);
+    QCOMPARE(plantPosition(0), stoppedAt);  // closing the library stopped the axes
+  }
+
   void anOverTravelSensorLightsItsLampAndAbortsWhileItLasts() {
     firstRun();
     h->click(Command::Motion);
@@ -265,6 +317,23 @@ class MachineTest : public QObject {
     const int64_t from = plantPosition(2);
     h->click(Command::Run);
     QTRY_COMPARE_WITH_TIMEOUT(plantPosition(2), from + 2000, 10000);
+  }
+
+  // Last: the library's simulation switch stays on for the rest of the process.
+  void simulationModeMovesNoCard() {
+    h.reset();
+    h = std::make_unique<Harness>(TV_MOTION_LIBRARY_FILE, true);
+    firstRun();
+    h->click(Command::Motion);
+    setText("txtMotionSpeed", QStringLiteral("50000"));
+    setText("txtDestinationX", QStringLiteral("4000"));
+    h->click(Command::Run);
+    // The program drives the library's simulated cycle: the command position
+    // arrives, the virtual card's axes stay where they are.
+    QTRY_COMPARE_WITH_TIMEOUT(shown(commanded(0)), 4000, 10000);
+    QTRY_VERIFY(h->available(Command::Run));
+    QCOMPARE(plantPosition(0), 0);
+    QCOMPARE(libraryThreads(), 0);
   }
 };
 

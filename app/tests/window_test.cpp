@@ -174,8 +174,13 @@ class WindowTest : public QObject {
     names = vnl_recorder::names();
     QVERIFY(names.size() > 8);
     QCOMPARE(names[7], std::string("VNL_UpdateMachParam"));
+    vnl_recorder::clearCalls();
     h->click(Command::Initialize);  // the form's flag was still set: stays set
     QVERIFY(h->state().applyAfterInit);
+    // The running library is closed before it is initialised again.
+    names = vnl_recorder::names();
+    QCOMPARE(std::vector<std::string>(names.begin(), names.begin() + 2),
+             (std::vector<std::string>{"VNL_CloseSystem", "VNL_InitSystem"}));
     h->click(Command::Initialize);  // flag clear now
     QVERIFY(h->state().applyAfterInit);
   }

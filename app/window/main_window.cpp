@@ -400,6 +400,13 @@ void MainWindow::initializePressed() {
     state_.applyAfterInit = true;
     setLook(Command::Parameter, Look::Available);
   }
+  if (state_.initialised) {
+    // Initialize again: the running library is closed first, as a second
+    // VNL_InitSystem on a running library would open its card twice.
+    simulationTimer_.stop();
+    lib_.CloseSystem();
+    state_.initialised = false;
+  }
   if (options_.simulation) lib_.EnableSimulation();
   const CardConfig card{2, 576, 0, 0};
   const int32_t result = lib_.InitSystem(kInterpolationMs, &card, 1);
