@@ -16,6 +16,9 @@ namespace tervane {
 
 namespace {
 
+// The preview is drawn wider than the executed path that runs over it.
+constexpr double kPreviewWidth = 3.5;
+
 glyphkey::picCommand* formButton(const QString& name, const QString& caption, QWidget* parent) {
   auto* b = new glyphkey::picCommand(parent);
   b->setObjectName(name);
@@ -94,15 +97,15 @@ void TestingForm::addListLine(const QString& text) {
 }
 
 void TestingForm::drawPreviewLine(QPointF from, QPointF to) {
-  plot_->addLine(from, to, kPaletteLightMagenta);
+  plot_->addLine(from, to, kPaletteLightMagenta, kPreviewWidth);
 }
 
 void TestingForm::drawPreviewCircle(QPointF centre, double radius) {
-  plot_->addCircle(centre, radius, kPaletteLightMagenta);
+  plot_->addCircle(centre, radius, kPaletteLightMagenta, kPreviewWidth);
 }
 
 void TestingForm::drawPreviewArc(QPointF centre, double radius, double start, double sweep) {
-  plot_->addArc(centre, radius, start, sweep, kPaletteLightMagenta);
+  plot_->addArc(centre, radius, start, sweep, kPaletteLightMagenta, kPreviewWidth);
 }
 
 void TestingForm::offerEditing() {

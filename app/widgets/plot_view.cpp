@@ -58,16 +58,17 @@ void PlotView::add(Stroke stroke) {
   update();
 }
 
-void PlotView::addLine(QPointF from, QPointF to, QColor colour) {
-  add({{from, to}, colour});
+void PlotView::addLine(QPointF from, QPointF to, QColor colour, double width) {
+  add({{from, to}, colour, width});
 }
 
-void PlotView::addCircle(QPointF centre, double radius, QColor colour) {
-  add({arcPoints(centre, radius, 0, 2 * std::numbers::pi), colour});
+void PlotView::addCircle(QPointF centre, double radius, QColor colour, double width) {
+  add({arcPoints(centre, radius, 0, 2 * std::numbers::pi), colour, width});
 }
 
-void PlotView::addArc(QPointF centre, double radius, double start, double sweep, QColor colour) {
-  add({arcPoints(centre, radius, start, sweep), colour});
+void PlotView::addArc(QPointF centre, double radius, double start, double sweep, QColor colour,
+                      double width) {
+  add({arcPoints(centre, radius, start, sweep), colour, width});
 }
 
 void PlotView::render() {
@@ -123,8 +124,8 @@ void PlotView::drawScale(QPainter& p) {
 }
 
 void PlotView::drawStroke(QPainter& p, const Stroke& s) {
-  p.setPen(QPen(s.colour, std::max(1.5, image_.width() / 300.0), Qt::SolidLine, Qt::RoundCap,
-                Qt::RoundJoin));
+  p.setPen(QPen(s.colour, s.width * std::max(1.0, image_.width() / 300.0), Qt::SolidLine,
+                Qt::RoundCap, Qt::RoundJoin));
   std::vector<QPointF> mapped;
   mapped.reserve(s.points.size());
   for (const QPointF& w : s.points)

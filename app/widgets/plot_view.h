@@ -19,7 +19,7 @@ inline const QColor kPaletteLightMagenta{255, 0, 255};  // colour 13: the previe
 inline const QColor kPaletteYellow{255, 255, 0};        // colour 14: the executed path
 inline const QColor kPlotBackground{16, 20, 26};
 // The plot's side on the testing form, in pixels.
-inline constexpr int kTestingPlotSide = 350;
+inline constexpr int kTestingPlotSide = 330;
 
 class PlotView : public QWidget {
   Q_OBJECT
@@ -32,11 +32,15 @@ class PlotView : public QWidget {
 
   // Erases every stroke; the scale stays.
   void clear();
-  void addLine(QPointF from, QPointF to, QColor colour);
-  void addCircle(QPointF centre, double radius, QColor colour);
+  // Strokes of `width` pixels (on a plot 300 pixels wide; they scale with
+  // it): the preview is drawn wider than the trace that runs over it, so
+  // both stay in sight.
+  void addLine(QPointF from, QPointF to, QColor colour, double width = 1.5);
+  void addCircle(QPointF centre, double radius, QColor colour, double width = 1.5);
   // An arc about `centre`: start angle and signed sweep in radians,
   // counter-clockwise positive.
-  void addArc(QPointF centre, double radius, double start, double sweep, QColor colour);
+  void addArc(QPointF centre, double radius, double start, double sweep, QColor colour,
+              double width = 1.5);
 
   const QImage& image() const { return image_; }
   // World (pulses) to image pixels, and back.
@@ -62,6 +66,7 @@ class PlotView : public QWidget {
   struct Stroke {
     std::vector<QPointF> points;  // world; a polyline
     QColor colour;
+    double width;
   };
   QRect imageRect() const;  // where the image lies in the widget
   void render();
