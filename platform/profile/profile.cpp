@@ -26,10 +26,12 @@ std::mutex& fileMutex() {
   return m;
 }
 
-// Loads the file when it exists; a missing file is an empty profile.
+// Loads the file when it exists; a missing file is an empty profile, and
+// anything but a regular file (a folder, a device) cannot be one.
 bool load(CSimpleIniA& ini, const char* fileName) {
   std::error_code ec;
   if (!std::filesystem::exists(fileName, ec)) return true;
+  if (!std::filesystem::is_regular_file(fileName, ec)) return false;
   return ini.LoadFile(fileName) >= 0;
 }
 

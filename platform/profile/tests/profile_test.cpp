@@ -151,3 +151,14 @@ TEST_F(ProfileTest, WriteIntoAMissingDirectoryFailsAndLeavesNothing) {
   EXPECT_FALSE(fs::exists(bad));
   EXPECT_FALSE(profile::writeString(nullptr, "MaxSpeed", "1", file_.c_str()));
 }
+
+// A path that names a folder is no profile: reads give the defaults (the INI
+// reader used to be handed the folder and asked for an impossible buffer)
+// and writes fail without touching it.
+TEST_F(ProfileTest, AFolderReadsAsDefaultsAndIsNotWritten) {
+  fs::create_directories(file_);
+  EXPECT_EQ(get("Parameter", "MaxSpeed", "50000"), "50000");
+  EXPECT_FALSE(profile::read("Parameter", "MaxSpeed", file_));
+  EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1", file_.c_str()));
+  EXPECT_TRUE(fs::is_directory(file_));
+}
