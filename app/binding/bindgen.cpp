@@ -11,10 +11,10 @@
 // TABLE_OUT gets one "VNL_ENTRY(<exported name>, <header function>)" line per
 // name, both forms; RECORDER_OUT a C++ definition per name that hands its
 // arguments to vnl_recorder::record.
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -38,49 +38,93 @@ std::string readAll(const std::string& path) {
 }
 
 std::string trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t\n");
+  const auto b = s.find_first_not_of(" \t\n\r");
   if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t\n") - b + 1);
+  return s.substr(b, s.find_last_not_of(" \t\n\r") - b + 1);
 }
 
-std::string withoutComments(std::string text) {
-  text = std::regex_replace(text, std::regex(R"(/\*[\s\S]*?\*/)"), " ");
-  return std::regex_replace(text, std::regex(R"(//[^\n]*)"), " ");
+std::string withoutComments(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "/*") == 0) {
+      const auto close = text.find("*/", i + 2);
+      i = close == std::string::npos ? text.size() : close + 1;
+      out += ' ';
+    } else if (text.compare(i, 2, "//") == 0) {
+      const auto eol = text.find('\n', i);
+      i = eol == std::string::npos ? text.size() : eol - 1;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
-// The name of one parameter: its last identifier ("const CardConfig* cards").
-std::string parameterName(const std::string& parameter) {
-  std::smatch m;
-  if (!std::regex_search(parameter, m, std::regex(R"(([A-Za-z_][A-Za-z0-9_]*)\s*$)")))
-    throw std::runtime_error("unnamed parameter: " + parameter);
-  return m[1];
+bool identifierChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// The last identifier of a text ("const CardConfig* cards" gives "cards").
+std::string lastIdentifier(const std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && !identifierChar(text[end - 1]))
+    --end;
+  std::size_t begin = end;
+  while (begin > 0 && identifierChar(text[begin - 1]))
+    --begin;
+  if (begin == end) throw std::runtime_error("no name in: " + text);
+  return text.substr(begin, end - begin);
 }
 
 std::vector<Function> headerFunctions(const std::string& header) {
-  std::string text = std::regex_replace(withoutComments(header), std::regex(R"(\s+)"), " ");
+  const std::string text = withoutComments(header);
   std::vector<Function> functions;
-  const std::regex declaration(R"(VNL_API ([^;(]*?)\b(VNL_[A-Za-z0-9_]+) ?\(([^)]*)\);)");
-  for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it) {
-    Function f{trim((*it)[1]), (*it)[2], trim((*it)[3]), {}};
+  const std::string marker = "VNL_API ";
+  for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+    const auto semicolon = text.find(';', at);
+    std::string declaration;  // on one line, every run of blanks one space
+    for (char c : text.substr(at + marker.size(), semicolon - at - marker.size())) {
+      const bool blank = std::isspace(static_cast<unsigned char>(c));
+      if (!blank || (!declaration.empty() && declaration.back() != ' '))
+        declaration += blank ? ' ' : c;
+    }
+    const auto open = declaration.find('(');
+    const auto close = declaration.rfind(')');
+    if (open == std::string::npos || close == std::string::npos)
+      throw std::runtime_error("not a function: " + declaration);
+    Function f;
+    const std::string head = trim(declaration.substr(0, open));
+    f.name = lastIdentifier(head);
+    f.result = trim(head.substr(0, head.size() - f.name.size()));
+    f.parameters = trim(declaration.substr(open + 1, close - open - 1));
     if (f.parameters.empty() || f.parameters == "void") {
       f.parameters = "void";
     } else {
       std::stringstream list(f.parameters);
       for (std::string p; std::getline(list, p, ',');)
-        f.argumentNames.push_back(parameterName(trim(p)));
+        f.argumentNames.push_back(lastIdentifier(trim(p)));
     }
-    functions.push_back(f);
+    if (f.name.rfind("VNL_", 0) == 0) functions.push_back(f);
   }
   return functions;
 }
 
 std::map<std::string, std::string> olderNames(const std::vector<std::string>& sources) {
   std::map<std::string, std::string> names;  // old -> header function
-  const std::regex alias(R"(VNL_OLD\(\s*(VNL_[A-Za-z0-9_]+)\s*,\s*(VNL_[A-Za-z0-9_]+)\s*\))");
+  const std::string marker = "VNL_OLD(";
   for (const auto& path : sources) {
     const std::string text = withoutComments(readAll(path));
-    for (std::sregex_iterator it(text.begin(), text.end(), alias), end; it != end; ++it)
-      names[(*it)[1]] = (*it)[2];
+    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+      const auto close = text.find(')', at);
+      const std::string inside = text.substr(at + marker.size(), close - at - marker.size());
+      const auto comma = inside.find(',');
+      if (comma == std::string::npos) continue;
+      const std::string old = trim(inside.substr(0, comma));
+      const std::string target = trim(inside.substr(comma + 1));
+      // The macro's own definition names its parameters, not functions.
+      if (old.rfind("VNL_", 0) == 0 && target.rfind("VNL_", 0) == 0) names[old] = target;
+    }
   }
   return names;
 }
