@@ -125,7 +125,8 @@ TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
 // A real card asked for on a machine without one: nothing runs, and the
 // virtual card the process also has is left alone.
 TEST(ProgramRunner, OnLinuxWithoutACardNothingRunsNotEvenOnTheVirtualCard) {
-  if (!pcisvc::useBackend(pcisvc::BackendKind::Linux).survey.cards.empty())
+  const pcisvc::BackendChoice host = pcisvc::useBackend(pcisvc::BackendKind::Linux);
+  if (!host.survey.cards.empty())
     GTEST_SKIP() << "this machine has a card: a run would move its axes";
   vcard::bus().clear();
   const auto card = vcard::bus().install(vcard::ChipModel::Qora210);
@@ -138,7 +139,7 @@ TEST(ProgramRunner, OnLinuxWithoutACardNothingRunsNotEvenOnTheVirtualCard) {
   EXPECT_FALSE(r.ok);
   EXPECT_TRUE(r.noCard);
   EXPECT_EQ(r.backend, "Linux (sysfs and UIO)");
-  EXPECT_EQ(r.error.rfind("no card found: ", 0), 0u) << r.error;
+  EXPECT_EQ(r.error, host.problem);  // "no card found: ...", or no sysfs at all
   EXPECT_TRUE(r.trace.samples.empty());
   EXPECT_FALSE(vcard::bus().registered(*card));
   EXPECT_EQ(card->cycles(), 0u);

@@ -493,7 +493,8 @@ TEST(SysfsBackend, ChoosingLinuxOnThisMachineNeverGivesTheVirtualBus) {
   EXPECT_EQ(choice.name, "Linux (sysfs and UIO)");
   EXPECT_NE(&backend(), static_cast<Backend*>(&vcard::bus()));
   EXPECT_EQ(choice.survey.searched, "/sys/bus/pci/devices");
-  if (choice.survey.cards.empty()) {
+  // A machine without sysfs (some containers) has no service at all.
+  if (choice.survey.cards.empty() && backend().available()) {
     EXPECT_EQ(choice.problem.rfind("no card found: no PCI device 1d7a:0210 or 1d7a:0310", 0), 0u)
         << choice.problem;
   }
