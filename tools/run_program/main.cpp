@@ -93,12 +93,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  options.chosen = [](const std::string& backend, const std::string& card) {
+    std::fprintf(stderr, "tv-run: driver service: %s%s%s\n", backend.c_str(),
+                 card.empty() ? "" : ", card ", card.c_str());
+  };
   const tv::run::RunResult result = tv::run::runProgram(program, options);
-  if (!result.backend.empty())
-    std::fprintf(stderr, "tv-run: driver service: %s%s%s\n", result.backend.c_str(),
-                 result.card.empty() ? "" : ", card ", result.card.c_str());
   if (result.noCard) {
-    std::fprintf(stderr, "tv-run: %s\n", result.error.c_str());
+    std::fprintf(stderr, "tv-run: driver service: %s\ntv-run: %s\n", result.backend.c_str(),
+                 result.error.c_str());
     return 1;
   }
   if (!result.ok) std::fprintf(stderr, "%s: %s\n", programFile.c_str(), result.error.c_str());

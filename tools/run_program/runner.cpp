@@ -416,6 +416,7 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
     platform::useVirtualTime();
     VNL_EnableSimulation();
   }
+  if (options.chosen && !result.backend.empty()) options.chosen(result.backend, result.card);
   VNL_SetSysMaxSpeed(options.sysMaxSpeed);
   if (VNL_InitSystem(options.periodMs, &card, 1) != 0) {
     result.error = "VNL_InitSystem failed";

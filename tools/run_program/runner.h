@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct RunOptions {
   double sysMaxSpeed = 100.0;    // system maximum speed handed to the library
   long maxPeriods = 10'000'000;  // give up when the program runs longer
   Target target = Target::Simulation;
+  // Called with the backend and the card chosen, before the library starts
+  // (before any axis moves): a program says there what runs.
+  std::function<void(const std::string& backend, const std::string& card)> chosen;
 };
 
 // One interpolation period as the queries report it after the output.
