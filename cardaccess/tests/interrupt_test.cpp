@@ -1,7 +1,8 @@
-// Interrupt service on the virtual card in virtual time: the routines given
-// at initialisation run on the card's interrupt thread with the condition
-// flags the chip raised, one wake-up serves every source pending until the
-// source register reads 0, and close ends the service.
+// Interrupt service on the virtual card in virtual time, for both chip models,
+// on the virtual bus and through the Linux backend on a fake machine: the
+// routines given at initialisation run on the card's interrupt thread with the
+// condition flags the chip raised, one wake-up serves every source pending
+// until the source register reads 0, and close ends the service.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,12 +11,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
+#include "platform/pcisvc/testing/card_bench.h"
 #include "platform/vcard/bus.h"
 
 namespace {
@@ -72,26 +75,36 @@ std::vector<Call> callsOf(const std::vector<Call>& all, int module) {
   return out;
 }
 
-class InterruptTest : public ::testing::Test {
+using pcisvc::testing::BenchKind;
+
+class InterruptTest : public ::testing::TestWithParam<std::tuple<BenchKind, ChipModel>> {
  protected:
   void SetUp() override {
     platform::useVirtualTime();
     previous_ = platform::msgbox::setHandler([](const std::string&, const std::string&) {});
-    vcard::bus().clear();
-    benchCard = vcard::bus().install(ChipModel::Qora210);
+    bench_ = pcisvc::testing::makeBench(std::get<0>(GetParam()));
+    bench_->clear();
+    benchCard = bench_->install(std::get<1>(GetParam()));
     takeCalls();
     firstDdaHook = nullptr;
-    ASSERT_EQ(QORA210_Init(onDda, onOther, onEnc345, onOther, onOther, onOther, onOther, onLio,
-                           onOther, 0),
+    ASSERT_EQ(init(onDda, onOther, onEnc345, onOther, onOther, onOther, onOther, onLio, onOther),
               1);
     ASSERT_EQ(QORA_DDA_SetTime(1.0f, 5, 0), 1);
   }
   void TearDown() override {
     QORA_Close(0);
     benchCard.reset();
-    vcard::bus().clear();
+    bench_->clear();
+    bench_.reset();
     platform::msgbox::setHandler(previous_);
     platform::useRealTime();
+  }
+  // Card 0 initialised as the model installed.
+  static int init(QORA_ISR dda, QORA_ISR enc012, QORA_ISR enc345, QORA_ISR enc678, QORA_ISR rio0,
+                  QORA_ISR rio1, QORA_ISR adc, QORA_ISR lio, QORA_ISR pcl) {
+    return std::get<1>(GetParam()) == ChipModel::Qora310
+               ? QORA310_Init(dda, enc012, enc345, enc678, rio0, rio1, adc, lio, pcl, 0)
+               : QORA210_Init(dda, enc012, enc345, enc678, rio0, rio1, adc, lio, pcl, 0);
   }
   static void start() {
     ASSERT_EQ(QORA_DDA_EnableCycleInt(0), 1);
@@ -99,10 +112,11 @@ class InterruptTest : public ::testing::Test {
   }
   static void runCycles(int n) { platform::clock().sleepFor(kCycle * n); }
 
+  std::unique_ptr<pcisvc::testing::CardBench> bench_;
   platform::msgbox::Handler previous_;
 };
 
-TEST_F(InterruptTest, DdaRoutineRunsOnTheInterruptThreadWithTheRaisedConditions) {
+TEST_P(InterruptTest, DdaRoutineRunsOnTheInterruptThreadWithTheRaisedConditions) {
   // Axis 2's stock falls below the minimum of 1 in the first cycle.
   ASSERT_EQ(QORA_DDA_SetMinStockNo(1, 0), 1);
   ASSERT_EQ(QORA_DDA_EnableStockInt(2, 0), 1);
@@ -126,7 +140,7 @@ TEST_F(InterruptTest, DdaRoutineRunsOnTheInterruptThreadWithTheRaisedConditions)
   EXPECT_EQ(benchCard->withChip([](vcard::Chip& c) { return c.pendingSources(); }), 0);
 }
 
-TEST_F(InterruptTest, ConditionsArisingDuringServiceAreServedInTheSameWakeUp) {
+TEST_P(InterruptTest, ConditionsArisingDuringServiceAreServedInTheSameWakeUp) {
   // LDI input 2 interrupts on its rising edge; the DDA routine raises it while
   // the service is running, after the source register was read.
   benchCard->withChip([](vcard::Chip& c) { c.plant().setLdiInputs(1u << 2, 0); });
@@ -151,7 +165,7 @@ TEST_F(InterruptTest, ConditionsArisingDuringServiceAreServedInTheSameWakeUp) {
   EXPECT_EQ(lio[0].flags, expected);
 }
 
-TEST_F(InterruptTest, ConditionsOfSeveralModulesInOneCycleReachTheirRoutines) {
+TEST_P(InterruptTest, ConditionsOfSeveralModulesInOneCycleReachTheirRoutines) {
   // Channel 4 (ENC345, position 1) passes its compare value, and LDI input 5
   // falls, both taken in at the first cycle.
   ASSERT_EQ(QORA_ENC_StartInput(0), 1);
@@ -180,7 +194,7 @@ TEST_F(InterruptTest, ConditionsOfSeveralModulesInOneCycleReachTheirRoutines) {
   EXPECT_EQ(lio[0].wakeUp, all[0].wakeUp);
 }
 
-TEST_F(InterruptTest, CloseEndsTheServiceAndASecondCloseIsRefused) {
+TEST_P(InterruptTest, CloseEndsTheServiceAndASecondCloseIsRefused) {
   start();
   runCycles(5);
   const std::vector<Call> before = takeCalls();
@@ -191,9 +205,7 @@ TEST_F(InterruptTest, CloseEndsTheServiceAndASecondCloseIsRefused) {
   EXPECT_TRUE(takeCalls().empty());
   EXPECT_EQ(QORA_Close(0), 0);
   // Reopened, the card gets a new interrupt thread.
-  ASSERT_EQ(QORA210_Init(onDda, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, 0),
-            1);
+  ASSERT_EQ(init(onDda, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
   ASSERT_EQ(QORA_DDA_SetTime(1.0f, 5, 0), 1);
   start();
   runCycles(2);
@@ -201,5 +213,14 @@ TEST_F(InterruptTest, CloseEndsTheServiceAndASecondCloseIsRefused) {
   ASSERT_EQ(after.size(), 2u);
   EXPECT_NE(after[0].thread, std::this_thread::get_id());
 }
+
+INSTANTIATE_TEST_SUITE_P(BackendsAndModels, InterruptTest,
+                         ::testing::Combine(::testing::Values(BenchKind::Virtual, BenchKind::Sysfs),
+                                            ::testing::Values(ChipModel::Qora210,
+                                                              ChipModel::Qora310)),
+                         [](const auto& info) {
+                           return pcisvc::testing::benchName(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) == ChipModel::Qora310 ? "310" : "210");
+                         });
 
 }  // namespace

@@ -60,7 +60,7 @@ std::uint32_t dispatch(Backend& bus, Handle handle, std::uint32_t code, void* re
       auto& r = *static_cast<VersionRecord*>(record);
       r.version = bus.version();
       std::memset(r.text, 0, sizeof r.text);
-      std::strncpy(r.text, "virtual PCI driver service", sizeof r.text - 1);
+      std::strncpy(r.text, bus.name(), sizeof r.text - 1);
       return kStatusOk;
     }
     case kPciScan:

@@ -1,6 +1,9 @@
 #include "platform/vcard/bus.h"
 
 #include <cstring>
+#include <string>
+
+#include "platform/chip/identity.h"
 
 namespace vcard {
 namespace {
@@ -105,6 +108,19 @@ VirtualBus::Slot* VirtualBus::findByInterrupt(std::uint32_t handle) {
   return nullptr;
 }
 
+pcisvc::Survey VirtualBus::survey() {
+  std::lock_guard lock(mutex_);
+  pcisvc::Survey s{"the virtual bus", {}};
+  if (faults_.serviceUnavailable || faults_.scanFindsNothing) return s;
+  for (const Slot& slot : slots_) {
+    const pcisvc::PciSlot& at = slot.card->slot();
+    s.cards.push_back(pcisvc::FoundCard{
+        "virtual bus " + std::to_string(at.bus) + ", slot " + std::to_string(at.slot),
+        slot.card->deviceId(), "", slot.cardHandle != 0 ? "in use" : ""});
+  }
+  return s;
+}
+
 bool VirtualBus::available() {
   std::lock_guard lock(mutex_);
   return !faults_.serviceUnavailable;
@@ -123,7 +139,7 @@ std::uint32_t VirtualBus::scan(pcisvc::ScanRecord& record) {
   if (faults_.scanFindsNothing) return pcisvc::kStatusOk;
   for (const Slot& s : slots_) {
     if (record.count == pcisvc::kMaxScanResults) break;
-    if (s.card->deviceId() != search.device || search.vendor != 0x1D7A) continue;
+    if (s.card->deviceId() != search.device || search.vendor != chip::kPciVendor) continue;
     record.ids[record.count] = pcisvc::PciId{search.vendor, search.device};
     record.slots[record.count] = s.card->slot();
     ++record.count;

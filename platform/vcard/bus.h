@@ -44,6 +44,8 @@ class VCARD_EXPORT VirtualBus final : public pcisvc::Backend {
   bool registered(const VirtualCard& card) const;
 
   // ---- service side
+  const char* name() const override { return "virtual card"; }
+  pcisvc::Survey survey() override;
   bool available() override;
   std::uint32_t version() override;
   std::uint32_t scan(pcisvc::ScanRecord& record) override;

@@ -1,12 +1,13 @@
 #include "platform/vcard/card.h"
 
+#include "platform/chip/identity.h"
 #include "platform/chip/regs.h"
 
 namespace vcard {
 namespace r = chip::reg;
 
 namespace {
-constexpr std::uint32_t kVendorId = 0x1D7A;
+constexpr std::uint32_t kVendorId = chip::kPciVendor;
 constexpr std::uint8_t kBridgeEnables = r::kBridgeLocalIntEnable | r::kBridgePciIntEnable;
 // Read-only bridge status bit: the local interrupt input is active.
 constexpr std::uint8_t kBridgeLocalIntActive = 0x04;
@@ -38,7 +39,7 @@ VirtualCard::~VirtualCard() {
 }
 
 std::uint32_t VirtualCard::deviceId() const {
-  return model_ == ChipModel::Qora210 ? 0x0210 : 0x0310;
+  return model_ == ChipModel::Qora210 ? chip::kPciDevice210 : chip::kPciDevice310;
 }
 
 std::uint32_t VirtualCard::configRead32(std::uint32_t offset) const {

@@ -2,13 +2,17 @@
 // simulation and writes what the card would have received, period by period.
 //
 //   tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] [--max-speed V]
-//          [--card]
+//          [--card [virtual|linux]]
 //
 // Without --csv the CSV goes to standard output. --png draws the overview of
 // the run (X-Y path, positions and path speed over time), --xy the commanded
-// X-Y path alone at a larger scale with a grid. With --card the program runs
-// on the virtual card (pulses through the card queues to its axes) instead of
-// in simulation; either way in virtual time.
+// X-Y path alone at a larger scale with a grid. With --card (or --card
+// virtual) the program runs on the virtual card (pulses through the card
+// queues to its axes) instead of in simulation, in virtual time. With --card
+// linux it runs on a real card through the Linux backend of the driver
+// service, in real time: the axes move. Without a card that can be opened it
+// says why ("no card found: ...") and ends; it never falls back to the
+// virtual card.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +20,7 @@
 #include <string>
 
 #include "csv_writer.h"
+#include "platform/pcisvc/select_backend.h"
 #include "plot.h"
 #include "program.h"
 #include "runner.h"
@@ -25,7 +30,7 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] "
-               "[--max-speed V] [--card]\n");
+               "[--max-speed V] [--card [virtual|linux]]\n");
   return 2;
 }
 
@@ -57,7 +62,12 @@ int main(int argc, char** argv) {
       options.sysMaxSpeed = v;
       ++i;
     } else if (arg == "--card") {
-      options.onCard = true;
+      options.target = tv::run::Target::VirtualCard;
+      pcisvc::BackendKind kind{};
+      if (hasValue && pcisvc::parseBackendKind(argv[i + 1], kind)) {
+        if (kind == pcisvc::BackendKind::Linux) options.target = tv::run::Target::LinuxCard;
+        ++i;
+      }
     } else if (!arg.empty() && arg[0] != '-' && programFile.empty()) {
       programFile = arg;
     } else {
@@ -83,7 +93,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  options.chosen = [](const std::string& backend, const std::string& card) {
+    std::fprintf(stderr, "tv-run: driver service: %s%s%s\n", backend.c_str(),
+                 card.empty() ? "" : ", card ", card.c_str());
+  };
   const tv::run::RunResult result = tv::run::runProgram(program, options);
+  if (result.noCard) {
+    std::fprintf(stderr, "tv-run: driver service: %s\ntv-run: %s\n", result.backend.c_str(),
+                 result.error.c_str());
+    return 1;
+  }
   if (!result.ok) std::fprintf(stderr, "%s: %s\n", programFile.c_str(), result.error.c_str());
   if (!csvFile.empty() && !result.trace.samples.empty()) {
     const tv::run::Sample& last = result.trace.samples.back();

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "platform/chip/identity.h"
 #include "platform/clock/clock.h"
+#include "platform/pcisvc/select_backend.h"
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
@@ -380,9 +382,29 @@ class Session {
 RunResult runProgram(const Program& program, const RunOptions& options) {
   RunResult result;
   result.trace.periodMs = options.periodMs;
-  platform::useVirtualTime();
   std::shared_ptr<vcard::VirtualCard> board;
-  if (options.onCard) {
+  CardConfig card{2, 576, 0, 0};
+  if (options.target == Target::LinuxCard) {
+    const pcisvc::BackendChoice choice = pcisvc::useBackend(pcisvc::BackendKind::Linux);
+    result.backend = choice.name;
+    if (!choice.problem.empty()) {
+      result.error = choice.problem;
+      result.noCard = true;
+      return result;
+    }
+    // The library opens the first card of a model as card 0; the model is
+    // that of the first card that can be opened.
+    for (const pcisvc::FoundCard& found : choice.survey.cards) {
+      if (!found.problem.empty()) continue;
+      result.card = found.where;
+      if (found.device == chip::kPciDevice310) card.wCardType = 3;
+      break;
+    }
+    platform::useRealTime();
+    VNL_DisableSimulation();
+  } else if (options.target == Target::VirtualCard) {
+    platform::useVirtualTime();
+    result.backend = pcisvc::useBackend(pcisvc::BackendKind::Virtual).name;
     VNL_DisableSimulation();
     board = vcard::bus().card(0);
     if (!board) board = vcard::bus().install(vcard::ChipModel::Qora210);
@@ -391,10 +413,11 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
         result.plantStart[a] = chip.plant().position(a);
     });
   } else {
+    platform::useVirtualTime();
     VNL_EnableSimulation();
   }
+  if (options.chosen && !result.backend.empty()) options.chosen(result.backend, result.card);
   VNL_SetSysMaxSpeed(options.sysMaxSpeed);
-  const CardConfig card{2, 576, 0, 0};
   if (VNL_InitSystem(options.periodMs, &card, 1) != 0) {
     result.error = "VNL_InitSystem failed";
     return result;

@@ -1,10 +1,11 @@
 // Runs a parsed program through the motion library, in simulation or on the
-// virtual card, in virtual time, and records what the output layer handed out
-// in every period.
+// virtual card in virtual time, or on a real card through the Linux backend in
+// real time, and records what the output layer handed out in every period.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,21 @@
 
 namespace tv::run {
 
+// Where the pulses go.
+enum class Target {
+  Simulation,   // no card
+  VirtualCard,  // the virtual card, in virtual time
+  LinuxCard,    // the first real card the Linux backend can open, in real time
+};
+
 struct RunOptions {
   int periodMs = 1;              // interpolation period
   double sysMaxSpeed = 100.0;    // system maximum speed handed to the library
   long maxPeriods = 10'000'000;  // give up when the program runs longer
-  bool onCard = false;           // the virtual card instead of simulation
+  Target target = Target::Simulation;
+  // Called with the backend and the card chosen, before the library starts
+  // (before any axis moves): a program says there what runs.
+  std::function<void(const std::string& backend, const std::string& card)> chosen;
 };
 
 // One interpolation period as the queries report it after the output.
@@ -37,16 +48,22 @@ struct Trace {
 struct RunResult {
   bool ok = false;
   std::string error;  // "line N: ..." when a statement failed
+  // On a card: the driver service's backend, and the card the run used.
+  std::string backend;
+  std::string card;
+  // True when no card could be used (the error says why): nothing ran.
+  bool noCard = false;
   Trace trace;
-  // On the card: where the plant's axes stand at the start and at the end, in
-  // pulses (the virtual card, and so its plant, lives on from run to run).
+  // On the virtual card: where the plant's axes stand at the start and at the
+  // end, in pulses (the virtual card, and so its plant, lives on from run to run).
   bool plantKnown = false;
   int64_t plantStart[6] = {};
   int64_t plant[6] = {};
 };
 
-// Initialises the library (simulation or the virtual card, one card, group 0
-// on axes 0 to 5),
+// Chooses the driver service's backend for a card target (never falling back
+// from a real card to the virtual one), initialises the library (one card,
+// group 0 on axes 0 to 5),
 // runs every statement, waits until the group has stopped and closes the
 // library. Uses the process-wide library and clock: one run at a time.
 RunResult runProgram(const Program& program, const RunOptions& options);

@@ -1,7 +1,8 @@
 // The level-triggered interrupt line through the service: enable with the
 // two acknowledge commands, waits woken once per DDA cycle, the line silent
 // until the bridge bits are set again, disable and interruption, and the
-// virtual-time contract (a cycle completes only when its interrupt was served).
+// virtual-time contract (a cycle completes only when its interrupt was served);
+// on the virtual bus and through the Linux backend on a fake machine.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock/clock.h"
+#include "platform/pcisvc/testing/card_bench.h"
 #include "platform/pcisvc/tests/service_client.h"
 
 namespace pcisvc {
@@ -23,21 +25,24 @@ std::uint16_t timing(unsigned code, unsigned divider) {
   return static_cast<std::uint16_t>((code << 12) | divider);
 }
 
-class InterruptTest : public ::testing::Test {
+class InterruptTest : public ::testing::TestWithParam<testing::BenchKind> {
  protected:
   void SetUp() override {
     platform::useVirtualTime();
-    vcard::bus().clear();
-    vcard::bus().install(vcard::ChipModel::Qora210);
+    bench_ = testing::makeBench(GetParam());
+    bench_->clear();
+    bench_->install(vcard::ChipModel::Qora210);
     card_ = test::openCard(0x0210);
-    vcard_ = vcard::bus().card(0);
+    vcard_ = bench_->card(0);
     card_.chipWrite(r::kModuleReset, 0x0200);
     card_.chipWrite(r::kModuleReset, 0);
   }
   void TearDown() override {
     stopService();
     test::closeCard(card_);
-    vcard::bus().clear();
+    vcard_.reset();
+    bench_->clear();
+    bench_.reset();
     platform::useRealTime();
   }
 
@@ -90,6 +95,7 @@ class InterruptTest : public ::testing::Test {
     service_.join();
   }
 
+  std::unique_ptr<testing::CardBench> bench_;
   test::OpenCard card_;
   std::shared_ptr<vcard::VirtualCard> vcard_;
   TransferRecord ack_[2]{};
@@ -98,7 +104,7 @@ class InterruptTest : public ::testing::Test {
   std::vector<std::uint64_t> cyclesAtService_;
 };
 
-TEST_F(InterruptTest, EveryCycleIsServedBeforeTheNextAtSeveralCycleLengths) {
+TEST_P(InterruptTest, EveryCycleIsServedBeforeTheNextAtSeveralCycleLengths) {
   // (code, divider) and the cycle length they give: 2^(k+8) (d+1) 0.1 us.
   struct Setting {
     unsigned code, divider;
@@ -125,7 +131,7 @@ TEST_F(InterruptTest, EveryCycleIsServedBeforeTheNextAtSeveralCycleLengths) {
   }
 }
 
-TEST_F(InterruptTest, LineStaysSilentAfterTheAcknowledgeUntilTheBridgeBitsAreSet) {
+TEST_P(InterruptTest, LineStaysSilentAfterTheAcknowledgeUntilTheBridgeBitsAreSet) {
   enable();
   setBridgeBits();
   card_.chipWrite(r::kDdaTiming, timing(5, 0));
@@ -155,11 +161,11 @@ TEST_F(InterruptTest, LineStaysSilentAfterTheAcknowledgeUntilTheBridgeBitsAreSet
   waiter.join();
 }
 
-TEST_F(InterruptTest, DisableAndInterruptionEndABlockedWait) {
+TEST_P(InterruptTest, DisableAndInterruptionEndABlockedWait) {
   enable();
   std::atomic<std::uint32_t> stop{99};
   std::thread waiter([&] { stop = waitOnce().stopped; });
-  vcard_->interruptWait();
+  bench_->interruptWait(*vcard_);
   waiter.join();
   EXPECT_EQ(stop.load(), static_cast<std::uint32_t>(kInterruptInterrupted));
 
@@ -173,18 +179,18 @@ TEST_F(InterruptTest, DisableAndInterruptionEndABlockedWait) {
   EXPECT_EQ(waitOnce().stopped, static_cast<std::uint32_t>(kInterruptStopped));
 }
 
-TEST_F(InterruptTest, EnableRefusesASecondArmingAndAnInjectedFault) {
+TEST_P(InterruptTest, EnableRefusesASecondArmingAndAnInjectedFault) {
   enable();
   InterruptRecord again = irq_;
   EXPECT_EQ(request(card_.handle, kInterruptEnable, again), kStatusBusy);
   request(card_.handle, kInterruptDisable, irq_);
   vcard::Faults f;
   f.interruptEnableFails = true;
-  vcard::bus().setFaults(f);
+  ASSERT_TRUE(bench_->setFaults(f));
   EXPECT_EQ(request(card_.handle, kInterruptEnable, again), kStatusFailed);
 }
 
-TEST_F(InterruptTest, DelayedInterruptsLetTheCyclesBetweenRunUnheld) {
+TEST_P(InterruptTest, DelayedInterruptsLetTheCyclesBetweenRunUnheld) {
   enable();
   startService();
   setBridgeBits();
@@ -203,15 +209,16 @@ TEST_F(InterruptTest, DelayedInterruptsLetTheCyclesBetweenRunUnheld) {
   EXPECT_EQ(cyclesAtService_, expected);
 }
 
-TEST_F(InterruptTest, TheSameRunTwiceLogsTheSameWrites) {
+TEST_P(InterruptTest, TheSameRunTwiceLogsTheSameWrites) {
   std::vector<vcard::RegisterWrite> logs[2];
   for (auto& log : logs) {
     // Each run starts from a freshly installed card.
     test::closeCard(card_);
-    vcard::bus().clear();
-    vcard::bus().install(vcard::ChipModel::Qora210);
+    vcard_.reset();
+    bench_->clear();
+    bench_->install(vcard::ChipModel::Qora210);
     card_ = test::openCard(0x0210);
-    vcard_ = vcard::bus().card(0);
+    vcard_ = bench_->card(0);
     vcard_->recordWrites(true);
     cyclesAtService_.clear();
     enable();
@@ -229,6 +236,10 @@ TEST_F(InterruptTest, TheSameRunTwiceLogsTheSameWrites) {
   EXPECT_GT(logs[0].size(), 100u);
   EXPECT_EQ(logs[0], logs[1]);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, InterruptTest,
+                         ::testing::Values(testing::BenchKind::Virtual, testing::BenchKind::Sysfs),
+                         [](const auto& info) { return testing::benchName(info.param); });
 
 }  // namespace
 }  // namespace pcisvc

@@ -116,7 +116,7 @@ TEST(ProgramMoves, ArcsInEachPlaneEndOnTheirEndPointsInBothCoordinateTypes) {
 
 TEST(ProgramMoves, OnTheVirtualCardTheHelixAxesEndOnTheTargets) {
   RunOptions options;
-  options.onCard = true;
+  options.target = Target::VirtualCard;
   const RunResult r = runProgram(load("helix.tvp"), options);
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_TRUE(r.plantKnown);

@@ -3,6 +3,8 @@
 #include <sstream>
 
 #include "csv_writer.h"
+#include "platform/pcisvc/select_backend.h"
+#include "platform/vcard/bus.h"
 #include "program.h"
 #include "runner.h"
 
@@ -107,7 +109,7 @@ TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
   ParseError e;
   ASSERT_TRUE(parse("feed 4\nline 0.5 -0.25\nline 0.5 0.125 0.002\n", p, e)) << e.text();
   RunOptions options;
-  options.onCard = true;
+  options.target = Target::VirtualCard;
   const RunResult r = runProgram(p, options);
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_TRUE(r.plantKnown);
@@ -118,6 +120,31 @@ TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
   EXPECT_EQ(r.plant[0] - r.plantStart[0], 500);
   EXPECT_EQ(r.plant[1] - r.plantStart[1], 125);
   EXPECT_EQ(r.plant[2] - r.plantStart[2], 2);
+}
+
+// A real card asked for on a machine without one: nothing runs, and the
+// virtual card the process also has is left alone.
+TEST(ProgramRunner, OnLinuxWithoutACardNothingRunsNotEvenOnTheVirtualCard) {
+  const pcisvc::BackendChoice host = pcisvc::useBackend(pcisvc::BackendKind::Linux);
+  if (!host.survey.cards.empty())
+    GTEST_SKIP() << "this machine has a card: a run would move its axes";
+  vcard::bus().clear();
+  const auto card = vcard::bus().install(vcard::ChipModel::Qora210);
+  Program p;
+  ParseError e;
+  ASSERT_TRUE(parse("feed 4\nline 0.5\n", p, e)) << e.text();
+  RunOptions options;
+  options.target = Target::LinuxCard;
+  const RunResult r = runProgram(p, options);
+  EXPECT_FALSE(r.ok);
+  EXPECT_TRUE(r.noCard);
+  EXPECT_EQ(r.backend, "Linux (sysfs and UIO)");
+  EXPECT_EQ(r.error, host.problem);  // "no card found: ...", or no sysfs at all
+  EXPECT_TRUE(r.trace.samples.empty());
+  EXPECT_FALSE(vcard::bus().registered(*card));
+  EXPECT_EQ(card->cycles(), 0u);
+  pcisvc::useBackend(pcisvc::BackendKind::Virtual);
+  vcard::bus().clear();
 }
 
 }  // namespace
