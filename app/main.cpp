@@ -1,18 +1,21 @@
 // Tervane: the operator program of the motion-control stack.
 //
-//   Tervane [--simulation] [--machine FILE] [--parameter-file FILE] [--library FILE]
+//   Tervane [--card virtual|linux] [--simulation] [--machine FILE]
+//           [--parameter-file FILE] [--library FILE]
 //
-// Without a card in the machine the motion library drives the virtual card
-// in real time, with the machine of machine/machine.h behind it (or
-// the one a machine file describes); --simulation runs the library in its
-// simulation mode instead.
+// By default the motion library drives the virtual card in real time, with
+// the machine of machine/machine.h behind it (or the one a machine file
+// describes); --card linux drives a real card through the driver service's
+// Linux backend; --simulation runs the library in its simulation mode.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
 
 #include "binding/motion_library.h"
 #include "glyphkey/accessible.h"
+#include "machine/card_choice.h"
 #include "machine/machine_file.h"
+#include "platform/msgbox/msgbox.h"
 #include "state/parameter_file.h"
 #include "window/main_window.h"
 #include "window/message_boxes.h"
@@ -38,19 +41,42 @@ int main(int argc, char** argv) {
       QStringLiteral("parameter-file"),
       QStringLiteral("The parameter file (default: %1).").arg(tervane::defaultParameterFile()),
       QStringLiteral("FILE"));
+  const QCommandLineOption card(
+      QStringLiteral("card"),
+      QStringLiteral("The card to drive: virtual (the default) or linux (a real card)."),
+      QStringLiteral("KIND"), QStringLiteral("virtual"));
   const QCommandLineOption library(QStringLiteral("library"),
                                    QStringLiteral("The motion library to bind (default: %1).")
                                        .arg(QLatin1String(tervane::MotionLibrary::kDefaultFile)),
                                    QStringLiteral("FILE"));
-  parser.addOptions({simulation, machine, parameterFile, library});
+  parser.addOptions({card, simulation, machine, parameterFile, library});
   parser.process(app);
 
   tervane::ProgramOptions options;
   options.simulation = parser.isSet(simulation);
   options.parameterFile =
       parser.isSet(parameterFile) ? parser.value(parameterFile) : tervane::defaultParameterFile();
+  const auto choice = tervane::chooseCard(parser.value(card).toStdString());
+  if (!choice) {
+    std::fprintf(stderr, "Tervane: --card takes virtual or linux, not %s\n",
+                 qPrintable(parser.value(card)));
+    return 2;
+  }
   if (options.simulation) {
     options.machineDescription = QStringLiteral(" Simulation mode: no card is driven");
+  } else if (choice->real) {
+    if (!choice->problem.empty()) {
+      // Never the virtual card instead: the operator would take it for the machine.
+      const std::string text = "Tervane cannot drive a card: " + choice->problem;
+      std::fprintf(stderr, "Tervane: %s\n", choice->problem.c_str());
+      tervane::installMessageBoxes(nullptr);
+      platform::msgbox::show(text, "Error");
+      return 1;
+    }
+    options.cardType = choice->cardType;
+    options.machineDescription =
+        QStringLiteral(" Driver service: %1, card at %2")
+            .arg(QString::fromStdString(choice->backend), QString::fromStdString(choice->card));
   } else {
     tervane::Machine sensors{};
     if (parser.isSet(machine)) {

@@ -43,7 +43,7 @@ R unboundResult() {
 void cannotLoadMotionLibrary(const std::string& reason) {
   const std::string text = "Cannot load the motion library: " + reason;
   std::fprintf(stderr, "Tervane: %s\n", text.c_str());
-  platform::msgbox::show(text, "Tervane");
+  platform::msgbox::show(text, "Error");
   std::exit(1);
 }
 

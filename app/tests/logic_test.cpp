@@ -1,7 +1,7 @@
 // The operator program's pure pieces, without widgets: arithmetic, text
 // entry, list lines, arc geometry, the runner's calls, the machine record and
 // the settings sequence (through the recording stand-in of the library), the
-// parameter file and the machine file.
+// parameter file, the machine file and the choice of card.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,6 +13,7 @@
 #include <numbers>
 
 #include "binding/motion_library.h"
+#include "machine/card_choice.h"
 #include "machine/machine_file.h"
 #include "recorder.h"
 #include "run/geometry.h"
@@ -429,6 +430,22 @@ TEST_F(Files, TheMachineFileChangesSensorsAndRefusesWhatItCannotUse) {
   EXPECT_TRUE(std::get<QString>(refused).contains(QStringLiteral("HomeLevel=2")));
   EXPECT_TRUE(std::get<QString>(refused).contains(QStringLiteral("LowerLimit=far")));
   EXPECT_TRUE(std::holds_alternative<QString>(readMachineFile(path("missing.ini"))));
+}
+
+TEST(CardChoice, ARealCardIsNeverTheVirtualOne) {
+  EXPECT_FALSE(chooseCard("usb"));
+  const auto virtualCard = chooseCard("virtual");
+  ASSERT_TRUE(virtualCard);
+  EXPECT_FALSE(virtualCard->real);
+  EXPECT_EQ(virtualCard->cardType, 2);
+  // No card of the two models in this machine: a real card is asked for, so
+  // the choice says why none can be driven instead of taking the virtual one.
+  const auto real = chooseCard("linux");
+  ASSERT_TRUE(real);
+  EXPECT_TRUE(real->real);
+  EXPECT_FALSE(real->problem.empty());
+  EXPECT_TRUE(real->card.empty());
+  EXPECT_FALSE(chooseCard("virtual")->real);  // and the virtual card is back for the others
 }
 
 }  // namespace

@@ -408,7 +408,7 @@ void MainWindow::initializePressed() {
     state_.initialised = false;
   }
   if (options_.simulation) lib_.EnableSimulation();
-  const CardConfig card{2, 576, 0, 0};
+  const CardConfig card{options_.cardType, 576, 0, 0};
   const int32_t result = lib_.InitSystem(kInterpolationMs, &card, 1);
   state_.exiting = false;
   setCommandVisible(Command::Exit, true);

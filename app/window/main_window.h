@@ -42,6 +42,7 @@ class TestingForm;
 struct ProgramOptions {
   QString parameterFile;  // where the parameter file lies
   bool simulation = false;
+  int16_t cardType = 2;        // the library's card type of card 0
   QString machineDescription;  // what the library runs on, for the status list
 };
 
