@@ -90,7 +90,12 @@ TEST(ConcurrencyTest, TwoThreadsAndTheInterruptThreadShareOneCard) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_EQ(QORA_DDA_StopEngine(0), 1);
   ASSERT_EQ(QORA_DDA_DisableCycleInt(0), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // An interrupt raised just before may still be served on a loaded machine:
+  // wait until the routine has stayed quiet for 50 ms.
+  for (int last = -1; last != cycles.load();) {
+    last = cycles.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   const int queued = sent.load();
   EXPECT_GT(cycles.load(), 3);
 
