@@ -160,29 +160,11 @@ void EditorForm::motionTypeChosen(int index) {
 }
 
 void EditorForm::coordinateChanged(NumberBox* box, double& stored) {
-  const QString text = box->text();
-  if (text.isEmpty() || text == QStringLiteral("-")) return;
-  const auto value = parseNumber(text);
-  if (!value) {
-    platform::msgbox::show("Error", "Error");
-    box->setText(QStringLiteral("0"));
-    return;
-  }
-  stored = *value;
-  box->rewrite(plainNumber(*value));
+  if (const auto value = box->takeNumber(true)) stored = *value;
 }
 
 void EditorForm::speedChanged() {
-  const QString text = speed_->text();
-  if (text.isEmpty()) return;
-  const auto value = parseInt32(text);
-  if (!value) {
-    platform::msgbox::show("Error", "Error");
-    speed_->setText(QStringLiteral("0"));
-    return;
-  }
-  state_.motion.speed = *value;
-  speed_->rewrite(QString::number(*value));
+  if (const auto value = speed_->takeWholeNumber()) state_.motion.speed = *value;
 }
 
 bool EditorForm::add() {

@@ -30,10 +30,6 @@ namespace {
 const char* const kAxisLetters[4] = {"X", "Y", "Z", "U"};
 constexpr int kOrderValues[] = {255, 0, 1, 2, 3, 4};  // "None", "0" ... "4"
 
-void showError(const char* text) {
-  platform::msgbox::show(text, "Error");
-}
-
 PicturePair* lampPair(const QString& inactive, const QString& active, QColor colour,
                       const QString& meaning, QWidget* parent) {
   auto* pair = new PicturePair(
@@ -150,9 +146,7 @@ QWidget* MotionForm::buildGeneralPage() {
   delay_ = new NumberBox(QStringLiteral("txtDelay"), kDelayKeys, page);
   delay_->setToolTip(QStringLiteral("VNL_DelayMotion"));
   delay_->setAccessibleName(tr("Delay"));
-  connect(delay_, &QLineEdit::textChanged, this, [this] {
-    if (const auto v = parseInt32(delay_->text())) delay_->rewrite(QString::number(*v));
-  });
+  connect(delay_, &QLineEdit::textChanged, this, [this] { delay_->takeWholeNumber(); });
   form->addWidget(caption(QStringLiteral("Delay :"), page, delay_), 2, 0);
   form->addWidget(delay_, 2, 1);
   form->addWidget(caption(QStringLiteral("sec"), page), 2, 2);
@@ -510,30 +504,13 @@ void MotionForm::jog(int direction) {
 // ---------------------------------------------------------------- boxes
 
 void MotionForm::wholeNumberChanged(NumberBox* box, int32_t& stored) {
-  const QString text = box->text();
-  if (text.isEmpty()) return;
-  const auto value = parseInt32(text);
-  if (!value) {
-    showError("Error");
-    box->setText(QStringLiteral("0"));
-    return;
-  }
-  stored = *value;
-  box->rewrite(QString::number(*value));
+  if (const auto value = box->takeWholeNumber()) stored = *value;
 }
 
 void MotionForm::destinationChanged(int axis) {
-  NumberBox* box = destination_[axis];
-  const QString text = box->text();
-  if (text.isEmpty() || text == QStringLiteral("-")) return;
-  const auto value = parseInt32(text);
-  if (!value) {
-    showError("Error");
-    box->setText(QStringLiteral("0"));
-    return;
-  }
+  const auto value = destination_[axis]->takeWholeNumber(true);
+  if (!value) return;
   state_.motion.destination[axis] = *value;
-  box->rewrite(QString::number(*value));
   const bool allZero = std::all_of(destination_.begin(), destination_.end(),
                                    [](NumberBox* d) { return parseInt32(d->text()) == 0; });
   if (allZero)
@@ -544,17 +521,11 @@ void MotionForm::destinationChanged(int axis) {
 }
 
 void MotionForm::speedRatioChanged() {
-  const QString text = speedRatio_->text();
-  if (text.isEmpty()) return;
-  const auto value = parseInt32(text);
-  if (!value) {
-    platform::msgbox::show("Over Range 1~100%", "Error");
-    speedRatio_->setText(QStringLiteral("100"));
-    return;
+  // An unusable speed is out of range: the box shows 100, the ratio is then 1.
+  if (const auto value = speedRatio_->takeWholeNumber(false, {"Over Range 1~100%", "100"})) {
+    state_.motion.jogSpeed = *value;
+    state_.motion.speedRatio = speedRatio(*value);
   }
-  state_.motion.jogSpeed = *value;
-  speedRatio_->rewrite(QString::number(*value));
-  state_.motion.speedRatio = speedRatio(*value);
 }
 
 void MotionForm::homeOrderChosen(int axis, int index) {

@@ -28,10 +28,6 @@ namespace {
 
 const QStringList kSensorChoices{"Normal Open", "Normal Close", "Not Check"};
 
-void showError() {
-  platform::msgbox::show("Error", "Error");
-}
-
 int textValue(const ParameterTexts& texts, const QString& key) {
   return parseInt32(texts.value(key)).value_or(0);
 }
@@ -350,31 +346,17 @@ void ParameterForm::axisSelected(int axis) {
 // ---------------------------------------------------------------- handlers
 
 void ParameterForm::numberChanged(NumberBox* box, double& stored, double& units, bool ignoreMinus) {
-  const QString text = box->text();
-  if (text.isEmpty() || (ignoreMinus && text == QStringLiteral("-"))) return;
-  const auto value = parseNumber(text);
-  if (!value) {
-    showError();
-    box->setText(QStringLiteral("0"));
-    return;
+  if (const auto value = box->takeNumber(ignoreMinus)) {
+    stored = *value;
+    units = wholeUnits(*value);
   }
-  stored = *value;
-  box->rewrite(plainNumber(*value));
-  units = wholeUnits(*value);
 }
 
 void ParameterForm::timeChanged(NumberBox* box, int32_t& time, int32_t& steps) {
-  const QString text = box->text();
-  if (text.isEmpty()) return;
-  const auto value = parseInt32(text);
-  if (!value) {
-    showError();
-    box->setText(QStringLiteral("0"));
-    return;
+  if (const auto value = box->takeWholeNumber()) {
+    time = *value;
+    steps = periodsOf(*value);
   }
-  time = *value;
-  box->rewrite(QString::number(*value));
-  steps = periodsOf(*value);
 }
 
 void ParameterForm::homeTypeChosen(int index) {

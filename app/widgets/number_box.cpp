@@ -2,6 +2,8 @@
 
 #include <QSignalBlocker>
 
+#include "platform/msgbox/msgbox.h"
+
 namespace tervane {
 
 QValidator::State KeyValidator::validate(QString& input, int& pos) const {
@@ -19,6 +21,36 @@ NumberBox::NumberBox(const QString& objectName, KeyFilter keys, QWidget* parent)
   setObjectName(objectName);
   setValidator(new KeyValidator(keys, this));
   setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+namespace {
+
+template <typename T, typename Parse, typename Write>
+std::optional<T> take(NumberBox& box, bool minusAlone, OnError onError, Parse parse, Write write) {
+  const QString text = box.text();
+  if (text.isEmpty() || (minusAlone && text == QStringLiteral("-"))) return std::nullopt;
+  const std::optional<T> value = parse(text);
+  if (!value) {
+    platform::msgbox::show(onError.message, "Error");
+    box.setText(QString::fromLatin1(onError.reset));
+    return std::nullopt;
+  }
+  box.rewrite(write(*value));
+  return value;
+}
+
+}  // namespace
+
+std::optional<int32_t> NumberBox::takeWholeNumber(bool minusAlone, OnError onError) {
+  return take<int32_t>(
+      *this, minusAlone, onError, [](const QString& t) { return parseInt32(t); },
+      [](int32_t v) { return QString::number(v); });
+}
+
+std::optional<double> NumberBox::takeNumber(bool minusAlone, OnError onError) {
+  return take<double>(
+      *this, minusAlone, onError, [](const QString& t) { return parseNumber(t); },
+      [](double v) { return plainNumber(v); });
 }
 
 void NumberBox::rewrite(const QString& text) {

@@ -798,40 +798,42 @@ void MainWindow::showPositions() {
   }
 }
 
+void MainWindow::offerOtherPages(bool stopped) {
+  const Look look = stopped ? Look::Available : Look::Unavailable;
+  setLook(Command::Testing, look);
+  setLook(Command::Parameter, look);
+}
+
 void MainWindow::encoderTick() {
   const std::array<int32_t, 4> previous = state_.shownCommandPosition;
   showPositions();
   switch (state_.operationMode) {
-    case OperationMode::GeneralMotion:
-      if (lib_.GetMotionStatus(0) == 1) {
+    case OperationMode::GeneralMotion: {
+      const bool stopped = lib_.GetMotionStatus(0) == 1;
+      if (stopped) {
         setLook(Command::Run, Look::Available);
         setLook(Command::Stop, Look::Unavailable);
         if (motionForm_) {
           motionForm_->setOptionEnabled(MotionOption::Jog, true);
           motionForm_->setOptionEnabled(MotionOption::Home, true);
         }
-        setLook(Command::Testing, Look::Available);
-        setLook(Command::Parameter, Look::Available);
-      } else {
-        setLook(Command::Testing, Look::Unavailable);
-        setLook(Command::Parameter, Look::Unavailable);
       }
+      offerOtherPages(stopped);
       break;
-    case OperationMode::Jog:
-      if (lib_.GetMotionStatus(0) == 1) {
+    }
+    case OperationMode::Jog: {
+      const bool stopped = lib_.GetMotionStatus(0) == 1;
+      if (stopped) {
         setLook(Command::Hold, Look::Unavailable);
         if (motionForm_) {
           motionForm_->setJogButtonsEnabled(true);
           motionForm_->setOptionEnabled(MotionOption::GeneralMotion, true);
           motionForm_->setOptionEnabled(MotionOption::Home, true);
         }
-        setLook(Command::Testing, Look::Available);
-        setLook(Command::Parameter, Look::Available);
-      } else {
-        setLook(Command::Testing, Look::Unavailable);
-        setLook(Command::Parameter, Look::Unavailable);
       }
+      offerOtherPages(stopped);
       break;
+    }
     case OperationMode::ListTest:
       if (testingForm_)
         testingForm_->drawTrace(
@@ -880,14 +882,8 @@ void MainWindow::homeTick() {
     motionForm_->setOptionEnabled(MotionOption::GeneralMotion, stopped);
     motionForm_->setOptionEnabled(MotionOption::Jog, stopped);
   }
-  if (stopped) {
-    setLook(Command::Testing, Look::Available);
-    setLook(Command::Parameter, Look::Available);
-  } else {
-    homeLamp_->show(PicturePair::Shown::Second);
-    setLook(Command::Testing, Look::Unavailable);
-    setLook(Command::Parameter, Look::Unavailable);
-  }
+  if (!stopped) homeLamp_->show(PicturePair::Shown::Second);
+  offerOtherPages(stopped);
 }
 
 }  // namespace tervane

@@ -125,6 +125,8 @@ class MainWindow : public QMainWindow, public Frame {
   void closeMotionForm();
   void closeTestingForm();
   void showPositions();
+  // Testing and Parameter are offered while the group stands.
+  void offerOtherPages(bool stopped);
 
   MotionLibrary& lib_;
   ProgramOptions options_;
