@@ -3,6 +3,7 @@
 // box and timer makes, what the forms show, and the faults the operator can
 // run into.
 #include <QAccessible>
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -761,6 +762,37 @@ class WindowTest : public QObject {
     QVERIFY(!h->state().listRunning);
     QCOMPARE(vnl_recorder::callsOf("VNL_ResetCommandIndex").size(), 1u);
     QVERIFY(h->available(Command::Run) && h->available(Command::Motion));
+  }
+
+  void aFullListTakesNoMoreAndThePlotTellsWhereTheCursorIs() {
+    initialized();
+    h->click(Command::Testing);
+    TestingForm* testing = h->w().testingForm();
+    Harness::click(h->find<glyphkey::picCommand>("picCmdEditor", testing));
+    h->state().list.entries.assign(CommandList::kMaxEntries, CommandEntry{});
+    Harness::click(h->find<glyphkey::picCommand>("picCmdAdd", h->w().editorForm()));
+    QCOMPARE(h->state().list.count(), CommandList::kMaxEntries);
+    QCOMPARE(testing->list()->count(), 0);
+    QCOMPARE(h->messages.last(),
+             QStringLiteral("Tervane:  The command list is full (32767 entries)"));
+    PlotView* plot = testing->plot();
+    QCOMPARE(plot->positionText(QPoint(plot->width() / 2, plot->height() / 2)),
+             QStringLiteral("0, 0 pulses"));
+    QCOMPARE(plot->positionText(QPoint(0, 0)), QStringLiteral("-200000, 200000 pulses"));
+  }
+
+  void aParameterFileThatCannotBeWrittenIsReported() {
+    h.reset();
+    vnl_recorder::reset();
+    h = std::make_unique<Harness>(TV_RECORDER_FILE);
+    QVERIFY(QDir().mkpath(h->parameterFile()));  // a folder where the file should be
+    h->firstRun();
+    QVERIFY(!h->messages.isEmpty());
+    QVERIFY2(h->messages.last().startsWith(
+                 QStringLiteral("Error: The machine parameters were not saved")),
+             qPrintable(h->messages.last()));
+    QVERIFY(h->status(1).startsWith(QStringLiteral(" Parameter file not written")));
+    QVERIFY(h->state().initialised);  // the library runs all the same
   }
 
   void deleteMovesTheLaterEntriesDown() {
