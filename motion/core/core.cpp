@@ -91,7 +91,10 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
   L.cardCount = cardCount;
   for (int c = 0; c < cardCount; ++c)
     L.cardType[c] = cards[c].wCardType;
-  L.interpTime.store(interpolationMs < 0 ? 5.0 : double(interpolationMs));
+  // A negative time gives 5 ms; others are kept to 1..200 ms as
+  // VNL_SetInterpolateTime keeps them (the card's cycle and the planner's
+  // segment times are built on it).
+  L.interpTime.store(interpolationMs < 0 ? 5.0 : std::clamp(double(interpolationMs), 1.0, 200.0));
   if (L.storage == nullptr) {
     // Reserved without touching the pages: resident memory grows only with use.
     L.storage = static_cast<vnl::MotionCommand*>(

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
@@ -43,6 +44,31 @@ TEST(CoreFrame, ReadinessBeforeInitAndDoubleClose) {
   EXPECT_EQ(VNL_CloseSystem(), 0);
   EXPECT_EQ(VNL_CloseSystem(), -1);
   EXPECT_EQ(VNL_GetErrorCode(0), -1);
+}
+
+// The initialisation's interpolation time is kept to 1..200 ms like
+// VNL_SetInterpolateTime's (clamped; a negative time still gives 5 ms), so a
+// huge time cannot overflow the planner's segment times.
+TEST(CoreFrame, InitialisationClampsTheInterpolationTime) {
+  platform::useVirtualTime();
+  VNL_EnableSimulation();
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  CardConfig c = oneCard();
+  for (const auto& [given, applied] :
+       {std::pair{std::numeric_limits<int32_t>::max(), 200.0}, std::pair{201, 200.0},
+        std::pair{0, 1.0}, std::pair{-3, 5.0}, std::pair{7, 7.0}}) {
+    ASSERT_EQ(VNL_InitSystem(given, &c, 1), 0) << given;
+    EXPECT_EQ(VNL_GetInterpolateTime(), applied) << given;
+    // A line still plans and ends on its target at the applied period.
+    ASSERT_GT(VNL_SetFeedSpeed(50, 0), 0);
+    ASSERT_GE(VNL_Line(3, 0, 0, 0, 0, 0, 0), 0);
+    for (int n = 0; n < 2000 && VNL_GetMotionStatus(0) != 1; ++n)
+      VNL_TimeDelay(1);
+    int32_t p[6];
+    ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+    EXPECT_EQ(p[0], 3000) << given;
+    ASSERT_EQ(VNL_CloseSystem(), 0);
+  }
 }
 
 TEST(CoreFrame, MachineParameterValidationAndOverTravelFields) {

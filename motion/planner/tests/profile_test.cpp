@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace vnl::planner {
@@ -15,6 +17,22 @@ TEST(DerivedTimeTest, StepCountsRoundUpToEvenPeriods) {
   EXPECT_EQ(derivedTime(-3, 1), 0);
   EXPECT_EQ(derivedTime(20, 4), 80);
   EXPECT_EQ(derivedTime(1, 3), 6);
+}
+
+TEST(DerivedTimeTest, HugeStepCountsAndPeriodsStayPositiveWholeRamps) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  for (const auto& [steps, period] : {std::pair{20, kMax}, std::pair{kMax, 200}, std::pair{kMax, 1},
+                                      std::pair{kMax, kMax}, std::pair{kMax - 1, 7}}) {
+    const int t = derivedTime(steps, period);
+    EXPECT_GT(t, 0) << steps << " steps of " << period << " ms";
+    EXPECT_EQ(t % 2, 0) << steps << " steps of " << period << " ms";
+    if (period <= 200) {
+      EXPECT_EQ(t % (2 * period), 0) << steps << " steps of " << period << " ms";
+    }
+    // Two ramps rounded to whole periods still fit an int.
+    EXPECT_GT(rampDuration(t, period) + rampDuration(t, period), 0) << steps << " steps";
+    EXPECT_GT(cruiseDuration(kMax, period), 0) << period << " ms";
+  }
 }
 
 TEST(SegmentFormulaTest, RampsMeetTheirEndSpeedsAndDistances) {
