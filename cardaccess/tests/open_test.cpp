@@ -4,7 +4,10 @@
 // the interrupt thread serving one DDA routine call per cycle.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -186,6 +189,17 @@ TEST_F(OpenTest, RoutinesMayCallTheLibrary) {
   QORA_DDA_StartEngine(0);
   platform::clock().sleepFor(std::chrono::nanoseconds(819200 * 20));
   EXPECT_EQ(stockReads.load(), 20);
+}
+
+// A program that returns from main with a card open and its interrupt thread
+// waiting ends normally: the card table's teardown stops and joins the thread.
+TEST(ExitWithOpenCard, TheHostEndsNormally) {
+  for (const char* mode : {"real", "virtual"}) {
+    const std::string command = std::string(EXIT_WITH_OPEN_CARD) + " " + mode;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << mode << ": ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << mode;
+  }
 }
 
 }  // namespace
