@@ -541,14 +541,38 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
   return 1;
 }
 
+namespace {
+
+// The line move of a stepwise phase: sets the feed speed of group = axis and
+// starts VNL_LineX(distance) on it, with the axis's step state set to `state`
+// first so that the cycle watches the sensor from the first period. The
+// arguments are checked before anything changes; when the feed speed or the
+// line is refused, the feed speed and the step state are put back and the
+// refusal is returned. 1 once the line is queued.
+int32_t stepwiseLine(double distance, double speed, uint16_t axis, uint8_t state) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(axis)) return -6;
+  if (!std::isfinite(distance) || !std::isfinite(speed)) return -5;
+  const double feed = L.feedSpeed[axis];
+  const uint8_t previousState = L.stepState[axis].load(std::memory_order_acquire);
+  const uint8_t previousActive = L.stepActive[axis].load(std::memory_order_acquire);
+  L.stepState[axis].store(state, std::memory_order_release);
+  L.stepActive[axis].store(1, std::memory_order_release);
+  VNL_SetFeedSpeed(speed, axis);  // its refusals are the ones checked above
+  const int32_t r = VNL_LineX(distance, axis);
+  if (r >= 0) return 1;
+  L.feedSpeed[axis] = feed;
+  L.stepActive[axis].store(previousActive, std::memory_order_release);
+  L.stepState[axis].store(previousState, std::memory_order_release);
+  return r;
+}
+
+}  // namespace
+
 VNL_EXPORT int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis) {
   if (axis > 5) return 0;
-  auto& L = lib();
-  L.stepState[axis].store(0, std::memory_order_release);
-  L.stepActive[axis].store(1, std::memory_order_release);
-  VNL_SetFeedSpeed(speed, axis);
-  VNL_LineX(distance, axis);
-  return 1;
+  return stepwiseLine(distance, speed, axis, 0);
 }
 
 VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
@@ -562,10 +586,7 @@ VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
 VNL_EXPORT int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis) {
   auto& L = lib();
   if (axis > 5 || L.stepActive[axis].load(std::memory_order_acquire) == 0) return 0;
-  L.stepState[axis].store(2, std::memory_order_release);
-  VNL_SetFeedSpeed(speed, axis);
-  VNL_LineX(distance, axis);
-  return 1;
+  return stepwiseLine(distance, speed, axis, 2);
 }
 
 VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {

@@ -278,6 +278,16 @@ TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
   int32_t touched = -1;
   EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // not active yet
   EXPECT_EQ(VNL_FindHomeSensor(1.1, 5.0, 6), 0);
+  // Refused arguments, and a line that is refused (feed speed 0: -7), change
+  // neither the step state nor the feed speed; the refusal is returned.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_EQ(VNL_SetFeedSpeed(3.0, 1), 3.0);
+  EXPECT_EQ(VNL_FindHomeSensor(nan, nan, 1), -5);
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, nan, 1), -5);
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, -2.0, 1), -7);
+  EXPECT_EQ(vnl_test_step_home_state(1), 10);
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // still not active
+  EXPECT_EQ(VNL_GetFeedSpeed(1), 3.0);
   ASSERT_EQ(VNL_FindHomeSensor(1.1, 5.0, 1), 1);  // group 1 drives axis 1
   EXPECT_EQ(vnl_test_step_home_state(1), 0);
   for (int t = 0; t < 100 && touched != 1; ++t)
@@ -291,6 +301,12 @@ TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
 
   int32_t latch = -1;
   EXPECT_EQ(VNL_GetEncoderIndex(&latch, 1), 0);
+  EXPECT_EQ(VNL_LeaveHomeSensor(nan, nan, 1), -5);
+  EXPECT_EQ(VNL_LeaveHomeSensor(0.0, std::numeric_limits<double>::infinity(), 1), -5);
+  EXPECT_EQ(vnl_test_step_home_state(1), 1);
+  EXPECT_EQ(VNL_GetFeedSpeed(1), 5.0);
+  VNL_TimeDelay(20);
+  EXPECT_EQ(position(1), 1100);
   ASSERT_EQ(VNL_LeaveHomeSensor(0.0, 5.0, 1), 1);
   EXPECT_EQ(vnl_test_step_home_state(1), 2);
   int state = 2;
