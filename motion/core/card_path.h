@@ -21,6 +21,10 @@ struct CardRoutines {
   QORA_ISR pcl = nullptr;
 };
 
+// Whether `type` names a card the library initialises: 2 (QORA210) or 3 (QORA310).
+inline bool isCardType(int16_t type) {
+  return type == 2 || type == 3;
+}
 // Opens card `card` as model `type` (2 or 3); false on failure or another type.
 bool open(int card, int16_t type, const CardRoutines& routines);
 void close(int card);

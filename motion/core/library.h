@@ -73,6 +73,11 @@ struct Library {
   std::atomic<double> interpTime{10.0};
   int cardCount = 0;
   int16_t cardType[kCards]{};
+  // Whether the cycle serves the groups of each card, set at initialisation:
+  // in simulation every card below the count; on cards those opened, and
+  // only while card 0 is open, whose interrupt drives the cycle (a card of a
+  // type other than 2 or 3 is left uninitialised).
+  std::atomic<bool> cardServed[kCards]{};
   std::atomic<uint8_t> simApi{0};
   std::atomic<uint8_t> simOut{0};
   std::atomic<uint32_t> apiError[kGroups]{};
@@ -249,8 +254,9 @@ struct Library {
     return g < kGroups && config[g].inUse.load(std::memory_order_acquire) == 0;
   }
   bool tableGroupOk(int g) {
-    return table[g].inUse.load(std::memory_order_relaxed) == 0 &&
-           table[g].card.load(std::memory_order_relaxed) < cardCount;
+    const int card = table[g].card.load(std::memory_order_relaxed);
+    return table[g].inUse.load(std::memory_order_relaxed) == 0 && card >= 0 && card < cardCount &&
+           cardServed[card].load(std::memory_order_relaxed);
   }
 
   void waitRoutine(double ms) {
@@ -783,13 +789,28 @@ struct Library {
     for (auto& q : pulseQueues)
       q.clear();
     takeSensorLevels();
-    for (int c = 0; c < cardCount && onCards(); ++c) {
+    for (auto& s : cardServed)
+      s.store(false, std::memory_order_relaxed);
+    for (int c = 0; c < cardCount; ++c) {
+      if (!onCards()) {
+        cardServed[c].store(true, std::memory_order_relaxed);
+        continue;
+      }
+      if (!cards::isCardType(cardType[c])) continue;  // left uninitialised, no error
       if (!cards::open(c, cardType[c], routinesOf(c))) {
         // The cards opened so far are closed again, so a later initialisation can open them.
         for (int k = 0; k < c; ++k)
-          cards::close(k);
+          if (cardServed[k].load(std::memory_order_relaxed)) cards::close(k);
+        for (auto& s : cardServed)
+          s.store(false, std::memory_order_relaxed);
         return -1;
       }
+      cardServed[c].store(true, std::memory_order_relaxed);
+    }
+    if (onCards() && !cardServed[0].load(std::memory_order_relaxed)) {
+      // Without card 0 no cycle runs: no group is served on any card.
+      for (auto& s : cardServed)
+        s.store(false, std::memory_order_relaxed);
     }
     resetOutput();
     if (onCards()) {

@@ -150,6 +150,38 @@ TEST_F(CoreCard, WithNoGroupInUseRequestsTimeOutAndCloseStillReturns) {
   EXPECT_FALSE(vcard::bus().registered(*card_));
 }
 
+// A card whose type is neither 2 nor 3 is left uninitialised without error.
+// With card 0 so left no cycle runs: a request times out after 50 polls of
+// 1 ms, a line is queued without waiting for a cycle that never comes, and
+// close returns. A second card of another type does not stop card 0.
+TEST_F(CoreCard, ACardOfAnotherTypeIsLeftUninitialisedWithoutError) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  CardConfig none{0, 0, 0, 0};
+  ASSERT_EQ(VNL_InitSystem(1, &none, 1), 0);
+  EXPECT_FALSE(vcard::bus().registered(*card_)) << "the card was not opened";
+  const auto t0 = nowNs();
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), -3);
+  EXPECT_GE(nowNs() - t0, 50'000'000);
+  EXPECT_LT(nowNs() - t0, 60'000'000) << "about 50 ms";
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  EXPECT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  sleepCycles(100);
+  EXPECT_EQ(position(0), 0);
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(p[0], 0) << "no pulse counted for a card that is not there";
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+
+  const CardConfig two[2] = {{2, 0, 0, 0}, {7, 0, 0, 0}};
+  ASSERT_EQ(VNL_InitSystem(1, two, 2), 0);
+  EXPECT_TRUE(vcard::bus().registered(*card_));
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), 0);
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  ASSERT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(position(0), 1000);
+}
+
 TEST_F(CoreCard, ALongLineFillsTheCardQueueToSixtyThreeAndNoFurther) {
   ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   ASSERT_EQ(init(), 0);
