@@ -1,0 +1,69 @@
+// Stopping a group on the virtual card in virtual time, cases the random soak
+// found: an abort while the group's command has left the planner but the card
+// queue still holds its tail; aborts while the card's interrupts come late;
+// the pulse jog after such an abort; the continuous jog into the software
+// limit. What reaches the plant is what the library reports.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+
+#include "motion/tests/virtual_card_fixture.h"
+
+namespace {
+
+class CardStop : public vnl::test::VirtualCardTest {
+ protected:
+  void SetUp() override {
+    VirtualCardTest::SetUp();
+    ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  }
+  static std::array<int32_t, 6> pulsePos() {
+    std::array<int32_t, 6> p{};
+    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
+    return p;
+  }
+  // The plant stands where the library says its axes are.
+  void expectPlantAtPulsePositions() {
+    const auto p = pulsePos();
+    for (unsigned a = 0; a < 6; ++a)
+      EXPECT_EQ(position(a), p[a]) << "axis " << a;
+  }
+};
+
+// The line's 100 pulses are all planned within a few periods; 20 ms later
+// the card queue still holds its tail. The group is not idle while its axes
+// move: the abort stops it where the card got to and says so.
+TEST_F(CardStop, AbortWhileOnlyTheCardQueueStillMovesStopsTheGroup) {
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  ASSERT_EQ(VNL_Line(0.1, 0, 0, 0, 0, 0, 0), 0);
+  VNL_TimeDelay(20);
+  ASSERT_GT(stock(0), 0u) << "the card still moves";
+  EXPECT_EQ(VNL_AbortMotion(0), 0);
+  const std::int64_t x = position(0);
+  EXPECT_GT(x, 0);
+  EXPECT_LT(x, 100) << "the line was cut short";
+  vnl::test::sleepCycles(50);
+  EXPECT_EQ(position(0), x) << "nothing more reaches the axis";
+  expectPlantAtPulsePositions();
+  EXPECT_EQ(VNL_GetMotionStatus(0), 1);
+  EXPECT_EQ(VNL_GetErrorCode(0), 0);
+  // The last targets are where the axis stopped: an incremental move and a
+  // circle start from there and end on their targets.
+  ASSERT_EQ(VNL_SetIncrease(0), 0);
+  ASSERT_GE(VNL_Line(0.05, 0.02, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(position(0), x + 50);
+  EXPECT_EQ(position(1), 20);
+  ASSERT_GE(VNL_CircleXY(0.02, 0, 1, 0), 0);
+  waitStopped();
+  EXPECT_EQ(VNL_GetErrorCode(0), 0) << "the circle was planned";
+  EXPECT_EQ(position(0), x + 50);
+  EXPECT_EQ(position(1), 20);
+  expectPlantAtPulsePositions();
+  // An abort of a group that has stopped is still refused as before.
+  EXPECT_EQ(VNL_AbortMotion(0), -13);
+}
+
+}  // namespace
