@@ -658,22 +658,35 @@ struct Library {
         dryPos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
         continue;
       }
-      if (pulseEnable[a].load(std::memory_order_relaxed) != 1) continue;
-      const auto count = static_cast<int32_t>(sum[a]);
-      const auto output = static_cast<int32_t>(sum[a] + compSum[a]);
-      if (onCards()) {
-        if (cards::maySend(limitMode.load(std::memory_order_relaxed),
-                           limitState[a].load(std::memory_order_relaxed), output,
-                           reversed[a].load(std::memory_order_relaxed) != 0))
-          cards::send(a / 6, a % 6, output);
-      } else {
-        // Simulation: the count becomes the simulated feedback.
-        simFeedback[a].fetch_add(output, std::memory_order_relaxed);
-      }
-      pulsePos[a].fetch_add(count, std::memory_order_release);
+      emit(a, sum[a], compSum[a]);
     }
     if (VNL_PeriodObserver f = periodObserver.load(std::memory_order_acquire))
       f(periodObserverUser.load(std::memory_order_relaxed));
+  }
+
+  // Hands `count` pulses of axis a (card x 6 + axis), with `extra`
+  // compensation pulses on top, to its card as one command, or in
+  // simulation to its simulated feedback, and adds the count to the axis's
+  // pulse position. Nothing goes out, and nothing is counted, while the
+  // axis's pulse output is off (an abort in progress). What one card command
+  // cannot carry (beyond +-32767 pulses) is neither sent nor counted, so the
+  // pulse position never runs ahead of the card by a wrapped count. A count
+  // that the limit check holds back is counted (the commanded position runs
+  // ahead of the card at a tripped limit).
+  void emit(int a, int64_t count, int64_t extra) {
+    if (pulseEnable[a].load(std::memory_order_relaxed) != 1) return;
+    const int64_t output = count + extra;
+    if (onCards()) {
+      const int32_t sent = cards::sendable(output);
+      count -= output - sent;
+      if (cards::maySend(limitMode.load(std::memory_order_relaxed),
+                         limitState[a].load(std::memory_order_relaxed), sent,
+                         reversed[a].load(std::memory_order_relaxed) != 0))
+        cards::send(a / 6, a % 6, sent);
+    } else {
+      simFeedback[a].fetch_add(static_cast<int32_t>(output), std::memory_order_relaxed);
+    }
+    pulsePos[a].fetch_add(static_cast<int32_t>(count), std::memory_order_release);
   }
 
   void inPosition(int g) {

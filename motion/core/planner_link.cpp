@@ -49,6 +49,8 @@ class GroupEnvironment final : public planner::StepEnvironment {
     return L_.pulseQueues[g_].push(block);
   }
   void requestOutput() override { L_.modeCmd[kStartOutput].store(255, std::memory_order_release); }
+  // The end-point correction goes out as pulse output does: not to an axis
+  // whose output is off, and no more than one card command carries.
   void sendDirect(const int32_t counts[planner::kAxes]) override {
     for (int s = 0; s < kSlots; ++s) {
       const int a = axis_[s];
@@ -57,11 +59,7 @@ class GroupEnvironment final : public planner::StepEnvironment {
         L_.dryPos[a].fetch_add(counts[s], std::memory_order_relaxed);
         continue;
       }
-      if (L_.onCards())
-        cards::send(a / 6, a % 6, counts[s]);
-      else
-        L_.simFeedback[a].fetch_add(counts[s], std::memory_order_relaxed);
-      L_.pulsePos[a].fetch_add(counts[s], std::memory_order_release);
+      L_.emit(a, counts[s], 0);
     }
   }
   bool pulseQueueEmpty() override { return L_.pulseQueues[g_].empty(); }

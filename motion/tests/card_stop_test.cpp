@@ -66,4 +66,22 @@ TEST_F(CardStop, AbortWhileOnlyTheCardQueueStillMovesStopsTheGroup) {
   EXPECT_EQ(VNL_AbortMotion(0), -13);
 }
 
+// A line of W while the card's interrupt raised 36 cycles later comes 257
+// cycles late: the abort's request times out (-13) and is served late. The
+// axis's output is then off while the planner runs the line to its end, and
+// the end-point correction that follows must not reach the card in one
+// command wrapped to 16 bits: the plant stands where the library says.
+TEST_F(CardStop, AnEndPointCorrectionAfterALateAbortIsNotWrapped) {
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(20, 0), 20.0);
+  card_->delayCycleInterrupt(card_->cycles() + 36, 257);
+  ASSERT_GE(VNL_Line(0, 0, 0, 0, 0, 50, 0), 0);
+  VNL_TimeDelay(88);
+  EXPECT_EQ(VNL_AbortMotion(0), -13) << "the cycle is not served in time";
+  VNL_TimeDelay(4000);
+  waitStopped();
+  expectPlantAtPulsePositions();
+  EXPECT_LT(position(5), 50000);
+}
+
 }  // namespace

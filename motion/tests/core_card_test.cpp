@@ -286,6 +286,26 @@ TEST_F(CoreCard, PulseLimitsLatchButTheCountsAreStillOutput) {
   EXPECT_EQ(vnl_test_output_latch(), 8);
 }
 
+// A count beyond what one card command carries (+-32767) is not wrapped to
+// 16 bits at the card: the axis gets the most one command carries, and the
+// pulse position counts what it got.
+TEST_F(CoreCard, ACountBeyondOneCardCommandIsNotWrapped) {
+  ASSERT_EQ(init(), 0);
+  push(40000);
+  push(-50000);
+  push(0);
+  sleepCycles(10);
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(position(0), 0) << "+32767, then -32767";
+  EXPECT_EQ(p[0], position(0));
+  push(40000);
+  sleepCycles(10);
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(position(0), 32767);
+  EXPECT_EQ(p[0], 32767);
+}
+
 TEST_F(CoreCard, HoldAndResumeInOneDispatchKeepTheHoldAndLatchTwo) {
   ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   ASSERT_EQ(init(), 0);
