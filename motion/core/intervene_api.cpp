@@ -116,7 +116,18 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   L.suspendStep.store(1, std::memory_order_release);
   const int32_t off = L.post(kRequestOutputOff, group, 0);
   L.suspendStep.store(0, std::memory_order_release);
-  if (off != 0) return -13;
+  if (off != 0) {
+    // The cycle is not being served (its interrupts come late). The group
+    // must not be left with its output switched off by a request served
+    // later with nobody to switch it on again: request 14 takes the place of
+    // 15 in the mailbox (or, if 15 was taken meanwhile, undoes it). A running
+    // group is asked to hold, so it stops on its path once cycles come again.
+    if (groupIn(L, group, pl::GroupMotionState::Running) &&
+        L.heldMark[group].load(std::memory_order_acquire) == 0)
+      sh.holdRequest.store(pl::kRaised, std::memory_order_release);
+    L.post(kRequestOutputOn, group, 0);
+    return -13;
+  }
   // 3, 4. A running group is held first; only a held group can be dropped.
   // A group already holding is waited for (its hold is under way).
   bool failed = false;

@@ -79,9 +79,79 @@ TEST_F(CardStop, AnEndPointCorrectionAfterALateAbortIsNotWrapped) {
   VNL_TimeDelay(88);
   EXPECT_EQ(VNL_AbortMotion(0), -13) << "the cycle is not served in time";
   VNL_TimeDelay(4000);
+  // The late abort left the group held on its path; a second one stops it.
+  EXPECT_EQ(VNL_AbortMotion(0), 0);
   waitStopped();
   expectPlantAtPulsePositions();
   EXPECT_LT(position(5), 50000);
+}
+
+// Axis 5 (slot W) with software limits at +-50 units, checked.
+void limitW() {
+  MACHINE_PARAM p{};
+  VNL_GetMachParam(&p, 5, 0);
+  p.dfHighLimit = 50.0;
+  p.dfLowLimit = -50.0;
+  ASSERT_EQ(VNL_SetMachParam(&p, 5, 0), 0);
+}
+
+// A continuous jog of W while the card's interrupt raised 36 cycles later
+// comes 257 cycles late: the card queue runs dry meanwhile and the abort's
+// hold cannot finish in its 50 polls. Nothing may wrap: once the interrupts
+// come again the group stops, every axis stands where the library says, and
+// no limit error appears far inside the limits.
+TEST_F(CardStop, AbortUnderADelayedInterruptLeavesNoFalseLimit) {
+  limitW();
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetOverTravelCheck(1, 1, 1, 1, 1, 1, 0), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(5, 0), 5.0);
+  ASSERT_EQ(VNL_SetAccStep(79, 0), 0);
+  ASSERT_EQ(VNL_SetDecType('S', 0), 0);
+  card_->delayCycleInterrupt(card_->cycles() + 36, 257);
+  ASSERT_GE(VNL_JogConti(1, 92, 5, 0), 0);
+  VNL_TimeDelay(88);
+  EXPECT_EQ(VNL_AbortMotion(0), -13) << "the cycle is not served in time";
+  // Once cycles are served again a second abort stops the group.
+  EXPECT_EQ(VNL_AbortMotion(0), 0) << "error word " << std::hex << VNL_GetErrorCode(0);
+  waitStopped();
+  EXPECT_EQ(VNL_GetErrorCode(0), 0) << "no limit error far inside the limits";
+  expectPlantAtPulsePositions();
+  vnl::test::sleepCycles(100);
+  expectPlantAtPulsePositions();
+  // Positions in user units agree with the plant too.
+  double u[6];
+  ASSERT_EQ(VNL_GetCurPos(&u[0], &u[1], &u[2], &u[3], &u[4], &u[5], 0), 0);
+  EXPECT_DOUBLE_EQ(u[5], position(5) / 1000.0);
+  EXPECT_GT(position(5), 0);
+  EXPECT_LT(position(5), 50000);
+}
+
+// An abort whose request times out under late interrupts during a blended
+// chain must not leave the group's output switched off (the request, served
+// late, used to switch it off with nobody to switch it on again, and a
+// pulse jog then moved nothing): once cycles are served again the group
+// stops on its path, continues to the end of what it held, and a pulse jog
+// moves the axis by its pulses.
+TEST_F(CardStop, APulseJogAfterATimedOutAbortMovesTheAxis) {
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(10, 0), 10.0);
+  ASSERT_EQ(VNL_SetIncrease(0), 0);
+  ASSERT_GE(VNL_EnableBlend(0), 0);
+  for (int i = 0; i < 20; ++i)
+    ASSERT_GE(VNL_Line(0.2, i % 2 ? 0.1 : -0.1, 0, 0, 0, 0, 0), 0);
+  card_->delayCycleInterrupt(card_->cycles() + 36, 257);
+  VNL_TimeDelay(88);
+  EXPECT_EQ(VNL_AbortMotion(0), -13) << "the cycle is not served in time";
+  VNL_TimeDelay(400);
+  EXPECT_EQ(VNL_GetMotionStatus(0), 2) << "held on its path";
+  EXPECT_EQ(VNL_ContiMotion(0), 0);
+  waitStopped();
+  expectPlantAtPulsePositions();
+  const std::int64_t y = position(1);
+  ASSERT_EQ(VNL_JogPulse(-1217, 1, 0), 0);
+  vnl::test::sleepCycles(10);
+  EXPECT_EQ(position(1), y - 1217) << "the pulse jog reached the axis";
+  expectPlantAtPulsePositions();
 }
 
 }  // namespace
