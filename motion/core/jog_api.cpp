@@ -85,14 +85,18 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
   const int a = axisInSlot(L, group, axis);
   if (a < 0) return -5;
   // The software limits are in machine units, the scale of the planner's
-  // positions; the target is kept inside the 32-bit pulse range, the
-  // furthest an axis can be commanded (the default limits lie beyond it).
+  // positions. The planner's limit check takes the limit less its offset
+  // and wants positions strictly inside it: the jog ends one pulse inside,
+  // so that it stops at the limit without a limit error. The target is kept
+  // inside the 32-bit pulse range, the furthest an axis can be commanded
+  // (the default limits lie beyond it).
   const MACHINE_PARAM& p = L.param[a];
-  double target = direction == 1 ? p.dfHighLimit : p.dfLowLimit;
+  double target =
+      direction == 1 ? p.dfHighLimit - p.dfHighLimitOffset : p.dfLowLimit + p.dfLowLimitOffset;
   const double ppu = std::fabs(L.groupParams[group].axis[axis].pulsesPerUnit);
   if (ppu > 0 && std::isfinite(target)) {
     const double reach = double(std::numeric_limits<int32_t>::max()) / ppu;
-    target = std::clamp(target, -reach, reach);
+    target = std::clamp(target, -reach, reach) - direction / ppu;
   }
   return VNL_JogSpace(target - machinePosition(L, group, axis, a), percent, axis, group);
 }

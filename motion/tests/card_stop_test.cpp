@@ -154,4 +154,37 @@ TEST_F(CardStop, APulseJogAfterATimedOutAbortMovesTheAxis) {
   expectPlantAtPulsePositions();
 }
 
+// A continuous jog runs to the software limit and stops there without an
+// error: it ends one pulse inside the bound the planner checks (the limit
+// less its offset), which the check requires positions to lie strictly
+// inside. Also on a reversed axis, whose upper limit lies at negative pulses.
+TEST_F(CardStop, AContinuousJogStopsAtTheSoftwareLimitWithoutAnError) {
+  limitW();
+  MACHINE_PARAM p{};
+  VNL_GetMachParam(&p, 4, 0);
+  p.dfHighLimit = 20.0;
+  p.dfLowLimit = -20.0;
+  p.dfLowLimitOffset = 5.0;
+  p.wDirReverse = 1;
+  ASSERT_EQ(VNL_SetMachParam(&p, 4, 0), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetOverTravelCheck(1, 1, 1, 1, 1, 1, 0), 0);
+  struct Case {
+    int32_t direction;
+    uint8_t axis;
+    std::int64_t plant;
+  };
+  for (const Case& c :
+       {Case{1, 5, 49999}, Case{-1, 5, -49999}, Case{1, 4, -19999}, Case{-1, 4, 14999}}) {
+    ASSERT_GE(VNL_JogConti(c.direction, 100, c.axis, 0), 0);
+    waitStopped();
+    EXPECT_EQ(VNL_GetErrorCode(0), 0) << "axis " << int(c.axis) << " direction " << c.direction;
+    EXPECT_EQ(position(c.axis), c.plant);
+    expectPlantAtPulsePositions();
+  }
+  double u[6];
+  ASSERT_EQ(VNL_GetCurPos(&u[0], &u[1], &u[2], &u[3], &u[4], &u[5], 0), 0);
+  EXPECT_DOUBLE_EQ(u[4], -14.999) << "one pulse inside the lower limit plus its offset";
+}
+
 }  // namespace
