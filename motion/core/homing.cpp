@@ -374,12 +374,12 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
   if (card >= vnl::kCards) return -5;
   const double speed[6] = {s0, s1, s2, s3, s4, s5};
   const int32_t order[6] = {o0, o1, o2, o3, o4, o5};
-  // A speed that is not a number, or not positive for an axis to be homed,
+  // A speed that is not finite, or not positive for an axis to be homed,
   // has no home step; the run is refused before anything is prepared. An
   // axis left out of the run may come with speed 0.
   for (int i = 0; i < 6; ++i) {
     const bool homed = order[i] >= 0 && order[i] <= 5;
-    if (std::isnan(speed[i]) || (homed && !(std::isfinite(speed[i]) && speed[i] > 0))) return -5;
+    if (!std::isfinite(speed[i]) || (homed && !(speed[i] > 0))) return -5;
   }
   for (uint16_t g = 0; g < vnl::kGroups; ++g)
     if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return -4;

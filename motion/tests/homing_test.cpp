@@ -107,8 +107,9 @@ TEST_F(Homing, BadHomeSpeedsAreRefusedBeforeAnythingChanges) {
     EXPECT_EQ(VNL_GoHome(bad, bad, bad, bad, bad, bad, 0, 0, 0, 0, 0, 0, 0), -5) << bad;
     EXPECT_EQ(VNL_GoHome(kSpeed, kSpeed, bad, 0, 0, 0, 0, 1, 2, 255, 255, 255, 0), -5) << bad;
   }
-  // Not a number is refused also for an axis that is not homed.
+  // A speed that is not finite is refused also for an axis that is not homed.
   EXPECT_EQ(VNL_GoHome(kSpeed, nan, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -5);
+  EXPECT_EQ(VNL_GoHome(kSpeed, 0, inf, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -5);
   VNL_TimeDelay(50);
   EXPECT_EQ(VNL_GetGoHomeStatus(), -10);
   int32_t s[6]{};
