@@ -80,13 +80,7 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
       p.EncoderConfig = keep;
       continue;
     }
-    if (p.wDirReverse != 0 && p.wDirReverse != 1) p.wDirReverse = 0;
-    if (p.wRPM == 0) p.wRPM = 1;
-    if (p.dwPPR == 0) p.dwPPR = 1;
-    if (!(p.dfPitch > 0)) p.dfPitch = 1.0;
-    if (!(p.dfGearRatio > 0)) p.dfGearRatio = 1.0;
-    if (p.wPulseMode < 0 || p.wPulseMode > 2) p.wPulseMode = 0;
-    if (p.HomeConfig.wType < 0 || p.HomeConfig.wType > 2) p.HomeConfig.wType = 0;
+    vnl::validate(p);
   }
   L.cardCount = cardCount;
   for (int c = 0; c < cardCount; ++c)

@@ -21,7 +21,8 @@ namespace {
 constexpr int kSettlePasses = 150;
 constexpr int kFinishPasses = 64;
 
-homing::AxisScale scaleOf(const MACHINE_PARAM& p) {
+homing::AxisScale scaleOf(const MACHINE_PARAM& given) {
+  const MACHINE_PARAM p = usable(given);
   homing::AxisScale s;
   s.pitch = p.dfPitch;
   s.gearRatio = p.dfGearRatio;

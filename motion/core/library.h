@@ -59,6 +59,27 @@ inline bool finite(double v) {
   return std::isfinite(v);
 }
 
+// The validation of a record that VNL_SetMachParam marked, as initialisation
+// applies it: values that would make the scaling meaningless are replaced.
+inline void validate(MACHINE_PARAM& p) {
+  if (p.wDirReverse != 0 && p.wDirReverse != 1) p.wDirReverse = 0;
+  if (p.wRPM == 0) p.wRPM = 1;
+  if (p.dwPPR == 0) p.dwPPR = 1;
+  if (!(p.dfPitch > 0)) p.dfPitch = 1.0;
+  if (!(p.dfGearRatio > 0)) p.dfGearRatio = 1.0;
+  if (p.wPulseMode < 0 || p.wPulseMode > 2) p.wPulseMode = 0;
+  if (p.HomeConfig.wType < 0 || p.HomeConfig.wType > 2) p.HomeConfig.wType = 0;
+}
+// A record as the conversions take it: VNL_SetMachParam stores records as
+// given and VNL_UpdateMachParam applies them as stored, so a pulse count of
+// 0 or a pitch of 0 between initialisations would give infinite or NaN
+// positions; the conversions use the validated values instead.
+inline MACHINE_PARAM usable(const MACHINE_PARAM& p) {
+  MACHINE_PARAM q = p;
+  validate(q);
+  return q;
+}
+
 struct GroupConfig {
   std::atomic<int32_t> inUse{-1};
   std::atomic<int16_t> card{0};
@@ -881,7 +902,7 @@ struct Library {
   }
 
   double unitsPerPulse(int a, int g) {
-    const MACHINE_PARAM& p = param[a];
+    const MACHINE_PARAM p = usable(param[a]);
     double v = p.dfPitch / (double(p.dwPPR) * p.dfGearRatio * unitFactor[g].load());
     return p.wDirReverse ? -v : v;
   }

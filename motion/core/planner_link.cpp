@@ -75,7 +75,8 @@ class GroupEnvironment final : public planner::StepEnvironment {
   int axis_[kSlots];
 };
 
-planner::AxisParams axisParams(const MACHINE_PARAM& p) {
+planner::AxisParams axisParams(const MACHINE_PARAM& given) {
+  const MACHINE_PARAM p = usable(given);
   planner::AxisParams a;
   // Pulses per machine unit; a reversed axis is driven with a negated scale.
   const double ppu = double(p.dwPPR) * p.dfGearRatio / p.dfPitch;

@@ -185,6 +185,39 @@ TEST_F(SimCore, PositionsInUserUnits) {
   EXPECT_EQ(VNL_define_pos_here(0), 1);
 }
 
+// A record set after initialisation is used as stored by VNL_UpdateMachParam
+// and read at once by the position queries; values initialisation would
+// replace (0 pulses per revolution, a pitch or gear ratio of 0) give finite
+// positions, converted as initialisation would have validated them.
+TEST_F(SimCore, DegenerateScalingGivesFinitePositions) {
+  const int32_t block[6] = {300, 300, 0, 0, 0, 0};
+  ASSERT_EQ(vnl_test_push_pulses(0, block), 0);
+  VNL_TimeDelay(1);
+  MACHINE_PARAM mp{};
+  ASSERT_EQ(VNL_GetMachParam(&mp, 0, 0), 0);
+  mp.dwPPR = 0;
+  mp.dfGearRatio = 0.0;
+  mp.dfPitch = 1.0;
+  ASSERT_EQ(VNL_SetMachParam(&mp, 0, 0), 0);
+  mp.dwPPR = 100;
+  mp.dfGearRatio = 1.0;
+  mp.dfPitch = -2.0;
+  ASSERT_EQ(VNL_SetMachParam(&mp, 1, 0), 0);
+  double x[6];
+  ASSERT_EQ(VNL_GetCurPos(&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], 0), 0);
+  EXPECT_DOUBLE_EQ(x[0], 300.0) << "1 pulse per revolution, gear ratio 1";
+  EXPECT_DOUBLE_EQ(x[1], 3.0) << "pitch 1";
+  ASSERT_EQ(VNL_UpdateMachParam(), 0);
+  VNL_TimeDelay(5);  // the groups take their resets
+  ASSERT_GT(VNL_SetFeedSpeed(10, 0), 0);
+  ASSERT_GE(VNL_Line(302, 4, 0, 0, 0, 0, 0), 0);
+  for (int n = 0; n < 5000 && VNL_GetMotionStatus(0) != 1; ++n)
+    VNL_TimeDelay(1);
+  ASSERT_EQ(VNL_GetCurPos(&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], 0), 0);
+  EXPECT_DOUBLE_EQ(x[0], 302.0);
+  EXPECT_DOUBLE_EQ(x[1], 4.0);
+}
+
 TEST_F(SimCore, PGainCompSlotAndTolerance) {
   EXPECT_EQ(VNL_SetPGain(0, 200, 5, 64, 64, 64, 0), 0);
   int16_t g[6];
