@@ -149,13 +149,12 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   // In the closing state the simulated cycle still runs so the stop is taken.
   // The card cycle dispatches only while some group is stepped; with none,
-  // nothing would ever take the stop, so the output layer is reset here.
-  bool dispatching = !L.onCards();
-  for (int g = 0; g < kGroups && !dispatching; ++g)
-    dispatching = L.stepped(g);
-  if (dispatching) {
-    L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
-  } else {
+  // or with a cycle that has stopped, nothing would ever take the stop, so
+  // the output layer is reset here.
+  const bool stopped =
+      L.dispatching() &&
+      L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
+  if (!stopped) {
     L.modeCmd[vnl::kStop].store(0, std::memory_order_release);
     L.resetOutput();
   }
@@ -195,10 +194,11 @@ VNL_EXPORT int32_t VNL_ClearError(uint16_t group) {
   if (!L.ready()) return -1;
   if (!L.groupOk(group)) return -6;
   L.apiError[group].store(0);
-  L.clearPlannerError(group);
-  L.outClearRequest.store(255, std::memory_order_release);
-  L.poll([&] { return L.outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
-  return 0;
+  // The waits have no limit while cycles run; a cycle that has stopped
+  // cannot take them (-3).
+  const bool planner = L.clearPlannerError(group);
+  const bool output = L.clearOutputError(true);
+  return planner && output ? 0 : -3;
 }
 
 VNL_EXPORT void VNL_EnableSimulation(void) {
@@ -374,7 +374,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
     if (!L.stepped(g)) continue;
     auto& sh = L.shared[g];
     sh.resetRequest.store(255, std::memory_order_release);
-    L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0);
+    if (!L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0)) return -3;
   }
   return static_cast<int32_t>(ms);
 }

@@ -431,7 +431,8 @@ VNL_EXPORT int32_t VNL_AbortGoHome(void) {
   if (!L.ready()) return -1;
   if (L.mode.load(std::memory_order_acquire) != vnl::kHoming) return -10;
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
-  if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, 50)) return -3;
+  if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, L.pollLimit()))
+    return -3;
   // The run is over: its status stays 0 (not finished) and no longer waits for the engine.
   L.homingShared.requested.store(0, std::memory_order_relaxed);
   return 0;
@@ -528,7 +529,7 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
       if (!L.stepped(g)) continue;
       auto& sh = L.shared[g];
       sh.resetRequest.store(255, std::memory_order_release);
-      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 50);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     }
   }
   // Every axis starts afresh, not only axis 0: a flag left from an earlier

@@ -33,7 +33,6 @@ static_assert(offsetof(MotionCommand, dwPlane) == offsetof(pl::MotionCommand, pl
 
 namespace {
 
-constexpr int kPolls = 50;  // 1 ms apart
 constexpr int kHoldSettlePeriods = 64;
 constexpr int kAbortSettlePeriods = 10;
 constexpr int32_t kDelayIndexWrap = 60000;
@@ -74,7 +73,7 @@ bool axesStillMove(Library& L, uint16_t group) {
 // Raises a request byte and polls for the group to reach Held.
 bool holdUntilHeld(Library& L, uint16_t group) {
   L.shared[group].holdRequest.store(pl::kRaised, std::memory_order_release);
-  return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, kPolls);
+  return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, L.pollLimit());
 }
 
 }  // namespace
@@ -138,7 +137,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
     held = holdUntilHeld(L, group);
     failed = !held;
   } else if (groupIn(L, group, pl::GroupMotionState::Holding)) {
-    held = L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, kPolls);
+    held = L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, L.pollLimit());
     failed = !held;
   } else if (!running && !held) {
     // Idle: stopped by the flush when its axes were still moving, else
@@ -149,8 +148,8 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   // 5. Drop the held command.
   if (held) {
     sh.abortHeldRequest.store(pl::kRaised, std::memory_order_release);
-    const bool taken =
-        L.poll([&] { return sh.abortHeldRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+    const bool taken = L.poll(
+        [&] { return sh.abortHeldRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     L.heldMark[group].store(0, std::memory_order_release);
     failed = failed || !taken;
     settle = taken;
@@ -275,7 +274,7 @@ VNL_EXPORT int32_t VNL_StopGoHome(void) {
     if (L.stepped(0)) {
       auto& sh = L.shared[0];
       sh.resetRequest.store(pl::kRaised, std::memory_order_release);
-      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     }
   }
   return 0;

@@ -107,6 +107,10 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   if (!L.groupOk(group)) return -6;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
   if (axis > 5) return -5;
+  // No cycle steps the group (its card is not open, or card 0's cycle does
+  // not run): no output layer would ever take the block, and the jog would
+  // report a move that never happens.
+  if (!L.stepped(group)) return -3;
   if (VNL_GetMotionStatus(group) != 1) return -4;
   pulses = std::clamp(pulses, -kPulseJogLimit, kPulseJogLimit);
   const int a = axisInSlot(L, group, axis);
@@ -121,11 +125,17 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
     start.store(255, std::memory_order_release);
   // Without a limit, as the queueing's start wait: the output layer takes
   // the request in its next dispatch, which runs while the group is stepped.
-  if (L.stepped(group)) L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0);
-  for (int32_t st = VNL_GetMotionStatus(group); st != 1; st = VNL_GetMotionStatus(group)) {
-    if (st < 0) return st;  // the library was closed meanwhile
-    L.waitRoutine(1);
-  }
+  if (!L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0)) return -3;
+  // Until the group has stopped; -3 once no cycle runs any more.
+  int32_t st = 0;
+  const bool stopped = L.poll(
+      [&] {
+        st = VNL_GetMotionStatus(group);
+        return st != 0 && st != 2;
+      },
+      0);
+  if (!stopped) return -3;
+  if (st != 1) return st;  // the library was closed meanwhile
   for (int s = 0; s < kSlots; ++s) {
     const int sa = axisInSlot(L, group, s);
     L.lastTarget[group][s] = sa < 0 ? 0.0 : machinePosition(L, group, s, sa);

@@ -285,14 +285,44 @@ struct Library {
     platform::clock().sleepMs(ms);
   }
 
-  // Wait until pred holds; limit 0 means no limit. Returns false on time-out.
+  // Cycles run so far (card or simulated); the waits without a limit watch
+  // it to tell a slow cycle from one that has stopped.
+  std::atomic<uint64_t> cyclesRun{0};
+  // How long a wait without a limit goes on while no cycle runs at all: a
+  // second, or twenty interpolation periods when that is longer. Interrupts
+  // that come late by less go unnoticed; a card whose interrupt has stopped
+  // (or whose chip was reset) would otherwise hold the caller for ever.
+  int stallLimit() const {
+    const double periods = std::ceil(20.0 * interpTime.load(std::memory_order_relaxed));
+    return periods > 1000 ? static_cast<int>(periods) : 1000;
+  }
+
+  // Wait until pred holds, polling 1 ms apart. With a limit, false after
+  // `limit` polls. Without one (0), false only once no cycle has run for
+  // stallLimit() polls.
   template <class P>
   bool poll(P pred, int limit) {
-    for (int n = 0; !pred(); ++n) {
+    uint64_t seen = cyclesRun.load(std::memory_order_acquire);
+    for (int n = 0, still = 0; !pred(); ++n) {
       if (limit && n >= limit) return false;
+      if (!limit) {
+        const uint64_t now = cyclesRun.load(std::memory_order_acquire);
+        still = now == seen ? still + 1 : 0;
+        seen = now;
+        if (still > stallLimit()) return false;
+      }
       waitRoutine(1);
     }
     return true;
+  }
+
+  // How many 1 ms polls a request or handshake waits for the cycle: 50, or
+  // three interpolation periods when that is longer (the cycle serves a
+  // request once per period, so at periods above 50 ms 50 polls could never
+  // see it served).
+  int pollLimit() const {
+    const double periods = std::ceil(3.0 * interpTime.load(std::memory_order_relaxed));
+    return periods > 50 ? static_cast<int>(std::min(periods, 1000.0)) : 50;
   }
 
   int32_t post(uint8_t code, uint16_t value, uint32_t data) {
@@ -308,23 +338,44 @@ struct Library {
           return reqPending.load(std::memory_order_acquire) == 0 &&
                  reqDone.load(std::memory_order_acquire) == 255;
         },
-        50);
+        pollLimit());
     return ok ? 0 : -3;
   }
 
   // Raise group g's error acknowledge and wait (no limit) until the cycle has
   // taken it; a group that no cycle steps is not waited for.
-  void clearPlannerError(int g) {
+  bool clearPlannerError(int g) {
     auto& sh = shared[g];
     sh.errorAck.store(255, std::memory_order_release);
-    if (!stepped(g)) return;
-    poll([&] { return sh.errorAck.load(std::memory_order_acquire) == 0; }, 0);
+    if (!stepped(g)) return true;
+    return poll([&] { return sh.errorAck.load(std::memory_order_acquire) == 0; }, 0);
   }
 
-  void clearOutputError() {
-    if (outErrorFlag.load(std::memory_order_acquire) == 0) return;
+  // Whether some cycle runs the dispatch, which serves the output layer's
+  // handshakes: the simulated cycle always does; the card cycle only while
+  // it steps a group (none, when card 0 is not open or no group is in use).
+  bool dispatching() {
+    if (!onCards()) return true;
+    for (int g = 0; g < kGroups; ++g)
+      if (stepped(g)) return true;
+    return false;
+  }
+
+  // Raises the output layer's clear-error handshake and waits (no limit)
+  // until the dispatch has taken it; with no dispatch running, nothing can
+  // race the caller and the latch is cleared here. `always` raises it also
+  // when no latch is set (VNL_ClearError).
+  // False when the cycle stopped before taking it.
+  bool clearOutputError(bool always = false) {
+    if (!always && outErrorFlag.load(std::memory_order_acquire) == 0) return true;
+    if (!dispatching()) {
+      latch.store(0, std::memory_order_relaxed);
+      outErrorFlag.store(0, std::memory_order_relaxed);
+      outClearRequest.store(0, std::memory_order_release);
+      return true;
+    }
     outClearRequest.store(255, std::memory_order_release);
-    poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
+    return poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
   }
 
   // ---------------- output layer ----------------
@@ -438,6 +489,7 @@ struct Library {
 
   // The cycle routine on card 0's interrupt thread, once per period.
   void cardCycle() {
+    cyclesRun.fetch_add(1, std::memory_order_release);
     if (VNL_CycleRoutine r = cycleRoutine.load(std::memory_order_acquire)) r();
     simOut.store(0, std::memory_order_relaxed);
     if (runState.load(std::memory_order_acquire) == 0) return;
@@ -811,6 +863,7 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    cyclesRun.fetch_add(1, std::memory_order_release);
     homingRanThisCycle = false;
     // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {

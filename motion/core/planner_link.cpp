@@ -157,8 +157,11 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
       sh.state.load(std::memory_order_acquire) ==
           static_cast<uint8_t>(planner::GroupMotionState::Idle))
     sh.startFlag.store(255, std::memory_order_release);
-  // No limit; a group that no cycle steps would never take the flag.
-  if (stepped(g)) poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0);
+  // No limit while cycles run; a group that no cycle steps would never take
+  // the flag. When the cycle has stopped the command stays queued and -3
+  // says it was not started.
+  if (stepped(g) && !poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0))
+    return -3;
   return static_cast<int32_t>(c.index);
 }
 
@@ -185,7 +188,7 @@ int32_t Library::paramHandshake(int g, int32_t code) {
         return sh.paramRequest.load(std::memory_order_acquire) == 0 &&
                sh.paramAck.load(std::memory_order_acquire) == 255;
       },
-      50);
+      pollLimit());
   return ok ? 0 : -3;
 }
 

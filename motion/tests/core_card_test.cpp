@@ -170,6 +170,10 @@ TEST_F(CoreCard, ACardOfAnotherTypeIsLeftUninitialisedWithoutError) {
   int32_t p[6];
   ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
   EXPECT_EQ(p[0], 0) << "no pulse counted for a card that is not there";
+  // Nothing waits for a cycle that never comes: clearing the errors returns,
+  // and a pulse jog, which no output layer would take, is refused.
+  EXPECT_EQ(VNL_ClearError(0), 0);
+  EXPECT_EQ(VNL_JogPulse(100, 0, 0), -3);
   EXPECT_EQ(VNL_CloseSystem(), 0);
 
   const CardConfig two[2] = {{2, 0, 0, 0}, {7, 0, 0, 0}};
@@ -180,6 +184,47 @@ TEST_F(CoreCard, ACardOfAnotherTypeIsLeftUninitialisedWithoutError) {
   ASSERT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
   waitStopped();
   EXPECT_EQ(position(0), 1000);
+}
+
+// At an interpolation time above 50 ms the cycle serves a request only every
+// period: a request waits three periods before it gives up, so requests and
+// an abort still work.
+TEST_F(CoreCard, RequestsAndAbortWorkAtLongInterpolationTimes) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetInterpolateTime(150), 150);
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), 0);
+  EXPECT_EQ(VNL_SetAccStep(2, 0), 0);
+  EXPECT_EQ(VNL_SetDecStep(2, 0), 0);  // a hold within three periods
+  ASSERT_GT(VNL_SetFeedSpeed(2, 0), 0);
+  ASSERT_GE(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
+  VNL_TimeDelay(2000);
+  EXPECT_EQ(VNL_AbortMotion(0), 0);
+  waitStopped();
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(p[0], position(0));
+  EXPECT_GT(p[0], 0);
+  EXPECT_LT(p[0], 10000);
+}
+
+// A chip reset (VNL_ResetDevice) stops the card's cycle for good. The waits
+// without a limit give up once no cycle has run for a second: a line is
+// refused with -3 instead of waiting for ever, clearing errors reports -3,
+// and close returns.
+TEST_F(CoreCard, WhenTheCycleStopsNothingWaitsForEver) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  ASSERT_EQ(VNL_ResetDevice(), 0);
+  sleepCycles(5);
+  const auto t0 = nowNs();
+  EXPECT_EQ(VNL_Line(1, 0, 0, 0, 0, 0, 0), -3);
+  EXPECT_LT(nowNs() - t0, 2'000'000'000) << "gave up after about a second";
+  EXPECT_EQ(VNL_ClearError(0), -3);
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), -3);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+  EXPECT_FALSE(vcard::bus().registered(*card_));
 }
 
 TEST_F(CoreCard, ALongLineFillsTheCardQueueToSixtyThreeAndNoFurther) {
