@@ -168,9 +168,14 @@ std::size_t getString(const char* section, const char* key, const char* defaultV
 
 bool writeString(const char* section, const char* key, const char* value, const char* fileName) {
   if (section == nullptr || key == nullptr || value == nullptr || fileName == nullptr) return false;
+  // What would not read back as written: a line break in any part, '=' or a
+  // bracket in the key, a bracket in the section, blanks at either end of
+  // any part (the reading trims them), a key that reads as a comment.
+  const auto trimmed = [](const char* s) { return trim(s) == s; };
   if (std::strpbrk(value, "\r\n") || std::strpbrk(key, "=\r\n[]") ||
-      std::strpbrk(section, "\r\n[]")) {
-    return false;  // would not read back as one key=value line
+      std::strpbrk(section, "\r\n[]") || !trimmed(section) || !trimmed(key) || !trimmed(value) ||
+      key[0] == ';' || key[0] == '#') {
+    return false;
   }
   std::lock_guard lock(fileMutex());
   std::string text;

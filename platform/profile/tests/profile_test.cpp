@@ -140,10 +140,20 @@ TEST_F(ProfileTest, WriteKeepsEveryOtherSectionKeyAndComment) {
             "Name=Ana\n");
 }
 
-TEST_F(ProfileTest, ValuesThatWouldBreakTheLineAreRefused) {
+// A write that could not read back as written is refused instead of
+// reported as done: a line break, '=' in the key, blanks at either end of
+// the section, key or value (reads trim them), a key read as a comment.
+TEST_F(ProfileTest, WritesThatWouldNotReadBackAreRefused) {
   EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1\nInjected=2", file_.c_str()));
   EXPECT_FALSE(profile::writeString("Parameter", "Max=Speed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", " MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter\t", "MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1 ", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", ";MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", "#MaxSpeed", "1", file_.c_str()));
   EXPECT_FALSE(fs::exists(file_));
+  ASSERT_TRUE(profile::writeString("Parameter", "Max Speed", "1 2", file_.c_str()));
+  EXPECT_EQ(get("Parameter", "Max Speed", "none"), "1 2");
 }
 
 TEST_F(ProfileTest, WriteIntoAMissingDirectoryFailsAndLeavesNothing) {
