@@ -1,10 +1,28 @@
 // Library frame, output layer, configuration, status and compensation of varnelpci.
+#include <sys/mman.h>
+
 #include "library.h"
 
 namespace vnl {
 Library& lib() {
   static Library instance;
   return instance;
+}
+
+namespace {
+constexpr size_t kStorageBytes = size_t(kGroups) * kQueueRecords * sizeof(MotionCommand);
+}  // namespace
+
+// Mapped anonymous memory: its pages are zero and take no memory until a
+// queue writes them, however large the whole (72 groups x 30000 records),
+// and mapping and unmapping it costs the same whatever tools watch the heap.
+MotionCommand* reserveQueueStorage() {
+  void* p = mmap(nullptr, kStorageBytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<MotionCommand*>(p);
+}
+void releaseQueueStorage(MotionCommand* storage) {
+  if (storage != nullptr) munmap(storage, kStorageBytes);
 }
 
 // The routines each card's interrupt thread calls: the cycle routine on
@@ -89,11 +107,7 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
   // VNL_SetInterpolateTime keeps them (the card's cycle and the planner's
   // segment times are built on it).
   L.interpTime.store(interpolationMs < 0 ? 5.0 : std::clamp(double(interpolationMs), 1.0, 200.0));
-  if (L.storage == nullptr) {
-    // Reserved without touching the pages: resident memory grows only with use.
-    L.storage = static_cast<vnl::MotionCommand*>(
-        std::calloc(size_t(kGroups) * vnl::kQueueRecords, sizeof(vnl::MotionCommand)));
-  }
+  if (L.storage == nullptr) L.storage = vnl::reserveQueueStorage();
   L.runState.store(0);
   if (L.storage == nullptr) {
     L.hwReady.store(255);
@@ -170,7 +184,7 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.hwReady.store(0, std::memory_order_release);
   for (auto& q : L.queues)
     q.attach(nullptr);
-  std::free(L.storage);
+  vnl::releaseQueueStorage(L.storage);
   L.storage = nullptr;
   return 0;
 }

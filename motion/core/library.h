@@ -1010,6 +1010,10 @@ struct Library {
 };
 
 Library& lib();
+// The command-queue storage of all groups, reserved without touching its
+// pages (null when it cannot be had), and its release.
+MotionCommand* reserveQueueStorage();
+void releaseQueueStorage(MotionCommand* storage);
 int16_t axisOf(Library& L, int g, int s);
 
 }  // namespace vnl

@@ -207,6 +207,7 @@ TEST_F(SimCore, DegenerateScalingGivesFinitePositions) {
   ASSERT_EQ(VNL_GetCurPos(&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], 0), 0);
   EXPECT_DOUBLE_EQ(x[0], 300.0) << "1 pulse per revolution, gear ratio 1";
   EXPECT_DOUBLE_EQ(x[1], 3.0) << "pitch 1";
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   ASSERT_EQ(VNL_UpdateMachParam(), 0);
   VNL_TimeDelay(5);  // the groups take their resets
   ASSERT_GT(VNL_SetFeedSpeed(10, 0), 0);

@@ -68,7 +68,7 @@ PathProfile planned(double L, double speed, int T1, int T3, int P, double Vs = 0
   p.Vs = Vs;
   p.T1 = T1;
   p.T3 = T3;
-  planOnLength(p, L, speed, P);
+  EXPECT_TRUE(planOnLength(p, L, speed, P));
   return p;
 }
 
@@ -82,6 +82,23 @@ TEST(PathPlanningTest, TenUnitsAtFeedThreeLasts3354Periods) {
   EXPECT_LT(p.V, 3.0);
   EXPECT_NEAR(p.S1 + p.S2 + p.S3, 10.0, 1e-12);
   EXPECT_NEAR(p.S3, p.V * p.T3 * 0.0005, 1e-12);
+}
+
+// A move that would cruise longer than the longest segment (about three
+// days) is not planned: its time does not fit the profile's whole
+// milliseconds, and running it faster than asked is no answer.
+TEST(PathPlanningTest, AMoveTooLongForItsSpeedIsNotPlanned) {
+  for (const auto& [L, speed] :
+       {std::pair{2e6, 0.1}, std::pair{1.0, 1e-300}, std::pair{1e300, 1.0}}) {
+    PathProfile p;
+    p.T1 = p.T3 = 20;
+    EXPECT_FALSE(planOnLength(p, L, speed, 1)) << L << " at " << speed;
+  }
+  PathProfile p;
+  p.T1 = p.T3 = 20;
+  ASSERT_TRUE(planOnLength(p, 2e4, 0.1, 1)) << "about 2.3 days";
+  EXPECT_GT(p.T, 0);
+  EXPECT_NEAR(p.V, 0.1, 1e-9);
 }
 
 TEST(PathPlanningTest, ShortMoveHasNoCruiseAndPeaksBelowTheFeed) {
@@ -160,7 +177,7 @@ TEST(SequencingTest, DecelerationEntryStartsWithInitialDeceleration) {
   p.entry = EntryMode::Decelerate;
   p.Vs = 4.0;
   chooseSegmentTimes(p, shape);
-  planOnLength(p, 2.0, 1.0, 1);
+  ASSERT_TRUE(planOnLength(p, 2.0, 1.0, 1));
   EXPECT_NEAR(rampOtherSpeed(p.V, p.S1, p.T1), 4.0, 1e-9);
   const ProfileRun run = runProfile(p, shape, 1);
   EXPECT_EQ(run.results.front(), StepResult::Decelerate);

@@ -166,8 +166,9 @@ void chooseSegmentTimes(PathProfile& p, const ProfileShape& shape);
 
 // Plans the profile over length L (> 0) at `speed` (> 0) from start speed
 // p.Vs, with p.T1 and p.T3 already chosen: has-cruise, T, T2, V, S1..S3;
-// clears the elapsed and normalised time.
-void planOnLength(PathProfile& p, double L, double speed, int periodMs);
+// clears the elapsed and normalised time. False, and nothing planned, when the
+// move would take longer than kMaxSegmentMs at that speed.
+[[nodiscard]] bool planOnLength(PathProfile& p, double L, double speed, int periodMs);
 
 // Advance the running segment by one period; returns the distance since the
 // segment's start and moves the phase sub-state.
