@@ -261,6 +261,12 @@ VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint1
   for (double v : d) {
     if (!vnl::finite(v)) return -5;
   }
+  // A scale (pulses per unit, and units per pulse) that is not an ordinary
+  // number, once validated, would give infinite or NaN positions and speeds.
+  const MACHINE_PARAM u = vnl::usable(*p);
+  const double ppu = double(u.dwPPR) * u.dfGearRatio / u.dfPitch;
+  if (!std::isnormal(ppu) || !std::isnormal(1.0 / ppu) || !std::isnormal(u.dfPitch / u.dfGearRatio))
+    return -5;
   auto& L = lib();
   L.param[card * 6 + axis] = *p;
   L.paramSet[card * 6 + axis] = true;

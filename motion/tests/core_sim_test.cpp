@@ -77,6 +77,15 @@ TEST(CoreFrame, MachineParameterValidationAndOverTravelFields) {
   EXPECT_EQ(VNL_SetMachParam(nullptr, 0, 0), -5);
   p.dfPitch = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
+  // A scale that overflows either way is refused too.
+  p = MACHINE_PARAM{};
+  p.dwPPR = 1000;
+  p.dfPitch = 1e300;
+  p.dfGearRatio = 1e-300;
+  EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
+  p.dfPitch = 1e-300;
+  p.dfGearRatio = 1e300;
+  EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
   p = MACHINE_PARAM{};
   p.wDirReverse = 7;
   p.wPulseMode = 5;
