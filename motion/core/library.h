@@ -288,13 +288,13 @@ struct Library {
   // Cycles run so far (card or simulated); the waits without a limit watch
   // it to tell a slow cycle from one that has stopped.
   std::atomic<uint64_t> cyclesRun{0};
-  // How long a wait without a limit goes on while no cycle runs at all: a
-  // second, or twenty interpolation periods when that is longer. Interrupts
+  // How long a wait without a limit goes on while no cycle runs at all: two
+  // seconds, or 500 interpolation periods when that is longer. Interrupts
   // that come late by less go unnoticed; a card whose interrupt has stopped
   // (or whose chip was reset) would otherwise hold the caller for ever.
   int stallLimit() const {
-    const double periods = std::ceil(20.0 * interpTime.load(std::memory_order_relaxed));
-    return periods > 1000 ? static_cast<int>(periods) : 1000;
+    const double periods = std::ceil(500.0 * interpTime.load(std::memory_order_relaxed));
+    return periods > 2000 ? static_cast<int>(periods) : 2000;
   }
 
   // Wait until pred holds, polling 1 ms apart. With a limit, false after

@@ -187,4 +187,39 @@ TEST_F(CardStop, AContinuousJogStopsAtTheSoftwareLimitWithoutAnError) {
   EXPECT_DOUBLE_EQ(u[4], -14.999) << "one pulse inside the lower limit plus its offset";
 }
 
+// The hunt for a virtual clock that stands still with a cycle waiting for an
+// interrupt its thread never gets: holds interrupted by aborts and by close
+// at many different moments, some with late interrupts. The fixture's
+// watchdog ends the test with the clock's and the card's state should time
+// stop; every round must also close and leave the plant at the positions.
+TEST_F(CardStop, CloseAndAbortDuringHoldsNeverStopTheClock) {
+  for (int round = 0; round < 60; ++round) {
+    // Each initialisation starts the pulse positions at 0 where the plant stands.
+    std::int64_t at[6];
+    for (unsigned a = 0; a < 6; ++a)
+      at[a] = position(a);
+    ASSERT_EQ(init(), 0);
+    ASSERT_EQ(VNL_SetDecStep(5 + round % 40, 0), 0);
+    ASSERT_EQ(VNL_SetFeedSpeed(5 + round % 7, 0), 5 + round % 7);
+    if (round % 3 == 0) {
+      ASSERT_GE(VNL_EnableBlend(0), 0);
+    }
+    for (int k = 0; k < 4; ++k)
+      ASSERT_GE(VNL_Line(0.3 * (k + 1), 0.2 * (k % 2), 0, 0, 0, 0, 0), 0);
+    if (round % 4 == 1) card_->delayCycleInterrupt(card_->cycles() + round % 13, 40 + round);
+    VNL_TimeDelay(5 + (round * 7) % 60);
+    VNL_HoldMotion(0);
+    VNL_TimeDelay(round % 9);
+    if (round % 2 == 0) {
+      for (int k = 0; k < 5 && VNL_AbortMotion(0) != 0; ++k)
+        VNL_TimeDelay(100);
+      waitStopped();
+      const auto p = pulsePos();
+      for (unsigned a = 0; a < 6; ++a)
+        EXPECT_EQ(position(a) - at[a], p[a]) << "round " << round << " axis " << a;
+    }
+    ASSERT_EQ(VNL_CloseSystem(), 0) << "round " << round;
+  }
+}
+
 }  // namespace
