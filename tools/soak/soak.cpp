@@ -96,16 +96,16 @@ bool Soak::initialise() {
   period_ = between(1, 4);
   CardConfig c{2, 576, 0, 0};
   if (VNL_InitSystem(period_, &c, 1) != 0) return false;
-  VNL_SetAccStep(between(1, 60), 0);
-  VNL_SetDecStep(between(1, 60), 0);
+  VNL_SetAccStep(between(1, 40), 0);
+  VNL_SetDecStep(between(1, 40), 0);
   VNL_SetAccType(chance(0.5) ? 'S' : 'T', 0);
   VNL_SetDecType(chance(0.5) ? 'S' : 'T', 0);
   VNL_SetPtPAccStep(between(1, 40), between(1, 40), between(1, 40), between(1, 40), between(1, 40),
                     between(1, 40), 0);
   VNL_SetPtPDecStep(between(1, 40), between(1, 40), between(1, 40), between(1, 40), between(1, 40),
                     between(1, 40), 0);
-  VNL_SetFeedSpeed(uniform(2, 30), 0);
-  VNL_SetPtPSpeed(between(10, 100), 0);
+  VNL_SetFeedSpeed(uniform(5, 40), 0);
+  VNL_SetPtPSpeed(between(30, 100), 0);
   std::memset(target_, 0, sizeof target_);
   return true;
 }
@@ -120,12 +120,12 @@ void Soak::queueBatch() {
       case 1:
       case 2: {
         for (int a = 0; a < 3; ++a)
-          t[a] = std::round(uniform(-5, 5) * 1000) / 1000;
+          t[a] = std::round(uniform(-2, 2) * 1000) / 1000;
         r = VNL_Line(t[0], t[1], t[2], t[3], t[4], t[5], 0);
         break;
       }
       case 3: {  // an arc from the last target through a reference point
-        const double radius = uniform(0.3, 2.0), a0 = uniform(0, 6.28);
+        const double radius = uniform(0.2, 1.0), a0 = uniform(0, 6.28);
         const double cx = t[0] - radius * std::cos(a0), cy = t[1] - radius * std::sin(a0);
         const double s = chance(0.5) ? 1 : -1, a1 = a0 + s * uniform(0.3, 1.5),
                      a2 = a1 + s * uniform(0.3, 1.5);
@@ -138,12 +138,12 @@ void Soak::queueBatch() {
         break;
       }
       case 4:
-        r = VNL_CircleXY(t[0] + uniform(-1.5, 1.5), t[1] + uniform(-1.5, 1.5),
+        r = VNL_CircleXY(t[0] + uniform(-0.6, 0.6), t[1] + uniform(-0.6, 0.6),
                          static_cast<uint8_t>(between(0, 1)), 0);
         break;
       case 5: {  // a helix: U, V, W move during the circle
-        const double u = uniform(-2, 2), v = uniform(-2, 2), w = uniform(-2, 2);
-        r = VNL_CircleXYUVW(t[0] + uniform(-1, 1), t[1] + 0.7, u, v, w,
+        const double u = uniform(-1, 1), v = uniform(-1, 1), w = uniform(-1, 1);
+        r = VNL_CircleXYUVW(t[0] + uniform(-0.5, 0.5), t[1] + 0.4, u, v, w,
                             static_cast<uint8_t>(between(0, 1)), 0);
         if (r >= 0) {
           t[3] = u;
@@ -154,17 +154,17 @@ void Soak::queueBatch() {
       }
       case 6:
         for (double& v : target_)
-          v = std::round(uniform(-3, 3) * 1000) / 1000;
+          v = std::round(uniform(-1.5, 1.5) * 1000) / 1000;
         r = VNL_PtP(t[0], t[1], t[2], t[3], t[4], t[5], 0);
         break;
       case 7:
         r = chance(0.5) ? VNL_EnableBlend(0) : VNL_DisableBlend(0);
         break;
       case 8:
-        r = VNL_DelayMotion(static_cast<uint32_t>(between(1, 50)), 0);
+        r = VNL_DelayMotion(static_cast<uint32_t>(between(1, 20)), 0);
         break;
       case 9:
-        VNL_SetFeedSpeed(uniform(1, 30), 0);
+        VNL_SetFeedSpeed(uniform(5, 40), 0);
         r = VNL_SetOverSpeed(between(50, 150), 0);
         // A parameter handshake waits three periods at most: an interrupt
         // still coming late from the last batch lets it time out.
@@ -175,13 +175,13 @@ void Soak::queueBatch() {
         if (!waitStopped(200000)) return;
         const int axis = between(0, 5);
         if (chance(0.5)) {
-          const double d = std::round(uniform(-2, 2) * 1000) / 1000;
+          const double d = std::round(uniform(-0.8, 0.8) * 1000) / 1000;
           if (std::fabs(t[axis] + d) < 6) {
-            r = VNL_JogSpace(d, between(5, 100), static_cast<uint8_t>(axis), 0);
+            r = VNL_JogSpace(d, between(20, 100), static_cast<uint8_t>(axis), 0);
             if (r >= 0) t[axis] += d;
           }
         } else {
-          const int32_t p = between(-2000, 2000);
+          const int32_t p = between(-800, 800);
           r = VNL_JogPulse(p, static_cast<uint8_t>(axis), 0);
           if (r == 0) t[axis] += p / 1000.0;
         }
