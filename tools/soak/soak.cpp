@@ -115,7 +115,8 @@ void Soak::queueBatch() {
   for (int k = 0; k < n && commands_ < opt_.commands; ++k, ++commands_) {
     double* t = target_;
     int32_t r = 0;
-    switch (between(0, 11)) {
+    const int kind = between(0, 11);
+    switch (kind) {
       case 0:
       case 1:
       case 2: {
@@ -137,10 +138,11 @@ void Soak::queueBatch() {
         }
         break;
       }
-      case 4:
-        r = VNL_CircleXY(t[0] + uniform(-0.6, 0.6), t[1] + uniform(-0.6, 0.6),
+      case 4: {  // a circle of radius 0.2 to 0.8 (a centre on the start is no circle)
+        const double radius = uniform(0.2, 0.8), a = uniform(0, 6.28);
+        r = VNL_CircleXY(t[0] + radius * std::cos(a), t[1] + radius * std::sin(a),
                          static_cast<uint8_t>(between(0, 1)), 0);
-        break;
+      } break;
       case 5: {  // a helix: U, V, W move during the circle
         const double u = uniform(-1, 1), v = uniform(-1, 1), w = uniform(-1, 1);
         r = VNL_CircleXYUVW(t[0] + uniform(-0.5, 0.5), t[1] + 0.4, u, v, w,
@@ -188,7 +190,9 @@ void Soak::queueBatch() {
         return;
       }
     }
-    if (std::getenv("SOAK_TRACE")) std::fprintf(stderr, "  command %ld -> %d\n", commands_, r);
+    if (std::getenv("SOAK_TRACE"))
+      std::fprintf(stderr, "  command %ld kind %d -> %d, target %.3f %.3f\n", commands_, kind, r,
+                   target_[0], target_[1]);
     if (r < 0 && r != -2) {
       std::fprintf(stderr, "command %ld refused with %d\n", commands_, r);
       fail("a command was refused");
