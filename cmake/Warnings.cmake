@@ -5,8 +5,11 @@ if(TV_WERROR)
 endif()
 
 # tv_add_test(<name> SOURCES ... LIBS ...): one GoogleTest binary, its cases
-# registered one by one with CTest.
+# registered one by one with CTest. Nothing when TV_BUILD_TESTS is off.
 function(tv_add_test name)
+  if(NOT TV_BUILD_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)

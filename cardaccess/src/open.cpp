@@ -29,9 +29,36 @@ struct OpenCard {
   std::thread::id interruptThread;
 };
 
+void closeRecord(OpenCard& card);
+void stopInterruptThread(CardRecord& rec);
+
+// The open cards. A host may end (return from main, exit) with cards still
+// open; the table's teardown then does what the end of the process does to a
+// program's driver handles: it stops each card's interrupt service, waits for
+// the interrupt thread and releases the card. The chip is left as it is.
+struct CardTable {
+  std::array<std::unique_ptr<OpenCard>, kMaxCards> cards;
+
+  ~CardTable() {
+    for (std::uint16_t index = 0; index < kMaxCards; ++index) {
+      std::unique_ptr<OpenCard>& open = cards[index];
+      if (open == nullptr) continue;
+      Slot& s = library().slot(index);
+      std::lock_guard<std::mutex> life(s.lifecycle);
+      stopInterruptThread(open->record);
+      closeRecord(*open);
+      {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.port = nullptr;
+      }
+      open.reset();
+    }
+  }
+};
+
 std::array<std::unique_ptr<OpenCard>, kMaxCards>& openCards() {
-  static std::array<std::unique_ptr<OpenCard>, kMaxCards> cards;
-  return cards;
+  static CardTable table;
+  return table.cards;
 }
 
 void message(const char* text) {
@@ -107,6 +134,18 @@ void closeRecord(OpenCard& card) {
     request(rec.service, pcisvc::kCardUnregister, rec.registration);
   if (rec.service != pcisvc::kInvalidHandle) pcisvc::closeDevice(rec.service);
   rec.service = pcisvc::kInvalidHandle;
+}
+
+// Ends the card's interrupt thread: the disable request makes its wait
+// return stopped. A thread that is itself ending the process (a routine that
+// called exit) cannot wait for itself and is left to end with the process.
+void stopInterruptThread(CardRecord& rec) {
+  if (!rec.thread.joinable()) return;
+  request(rec.service, pcisvc::kInterruptDisable, rec.interrupt);
+  if (rec.thread.get_id() == std::this_thread::get_id())
+    rec.thread.detach();
+  else
+    rec.thread.join();
 }
 
 // The interrupt thread: one wait at a time, each on a handle of its own.
@@ -283,11 +322,7 @@ int QORA_Close(uint16_t card) {
   // The interrupt thread cannot wait for itself to end.
   if (open->interruptThread == std::this_thread::get_id()) return QORA_REFUSED;
   withCard(card, [](Chip& c) { chipReset(c); });
-  CardRecord& rec = open->record;
-  if (rec.thread.joinable()) {
-    request(rec.service, pcisvc::kInterruptDisable, rec.interrupt);
-    rec.thread.join();
-  }
+  stopInterruptThread(open->record);
   closeRecord(*open);
   {
     std::lock_guard<std::mutex> guard(s.lock);

@@ -5,7 +5,10 @@
 // one DDA routine call per cycle.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -199,5 +202,16 @@ INSTANTIATE_TEST_SUITE_P(Backends, OpenTest,
                          ::testing::Values(pcisvc::testing::BenchKind::Virtual,
                                            pcisvc::testing::BenchKind::Sysfs),
                          [](const auto& info) { return pcisvc::testing::benchName(info.param); });
+
+// A program that returns from main with a card open and its interrupt thread
+// waiting ends normally: the card table's teardown stops and joins the thread.
+TEST(ExitWithOpenCard, TheHostEndsNormally) {
+  for (const char* mode : {"real", "virtual"}) {
+    const std::string command = std::string(EXIT_WITH_OPEN_CARD) + " " + mode;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << mode << ": ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << mode;
+  }
+}
 
 }  // namespace

@@ -21,6 +21,10 @@ struct CardRoutines {
   QORA_ISR pcl = nullptr;
 };
 
+// Whether `type` names a card the library initialises: 2 (QORA210) or 3 (QORA310).
+inline bool isCardType(int16_t type) {
+  return type == 2 || type == 3;
+}
 // Opens card `card` as model `type` (2 or 3); false on failure or another type.
 bool open(int card, int16_t type, const CardRoutines& routines);
 void close(int card);
@@ -49,6 +53,15 @@ bool homeSensor(int card, int axis, int16_t level);
 bool outputPulses(int card, int axis, int32_t& value);
 // Stock count of the axis's card queue; 0 when the read fails.
 int stock(int card, int axis);
+// The largest pulse count one card command carries (sign and 15 bits).
+inline constexpr int32_t kMaxCommandPulses = 32767;
+// The part of `count` one command can carry.
+inline int32_t sendable(int64_t count) {
+  return static_cast<int32_t>(count > kMaxCommandPulses    ? kMaxCommandPulses
+                              : count < -kMaxCommandPulses ? -kMaxCommandPulses
+                                                           : count);
+}
+// Queues one command of `count` pulses (at most kMaxCommandPulses either way).
 void send(int card, int axis, int32_t count);
 int32_t encoder(int card, int axis);
 int32_t errorCounter(int card, int axis);

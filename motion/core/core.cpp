@@ -1,10 +1,28 @@
 // Library frame, output layer, configuration, status and compensation of varnelpci.
+#include <sys/mman.h>
+
 #include "library.h"
 
 namespace vnl {
 Library& lib() {
   static Library instance;
   return instance;
+}
+
+namespace {
+constexpr size_t kStorageBytes = size_t(kGroups) * kQueueRecords * sizeof(MotionCommand);
+}  // namespace
+
+// Mapped anonymous memory: its pages are zero and take no memory until a
+// queue writes them, however large the whole (72 groups x 30000 records),
+// and mapping and unmapping it costs the same whatever tools watch the heap.
+MotionCommand* reserveQueueStorage() {
+  void* p = mmap(nullptr, kStorageBytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<MotionCommand*>(p);
+}
+void releaseQueueStorage(MotionCommand* storage) {
+  if (storage != nullptr) munmap(storage, kStorageBytes);
 }
 
 // The routines each card's interrupt thread calls: the cycle routine on
@@ -80,23 +98,16 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
       p.EncoderConfig = keep;
       continue;
     }
-    if (p.wDirReverse != 0 && p.wDirReverse != 1) p.wDirReverse = 0;
-    if (p.wRPM == 0) p.wRPM = 1;
-    if (p.dwPPR == 0) p.dwPPR = 1;
-    if (!(p.dfPitch > 0)) p.dfPitch = 1.0;
-    if (!(p.dfGearRatio > 0)) p.dfGearRatio = 1.0;
-    if (p.wPulseMode < 0 || p.wPulseMode > 2) p.wPulseMode = 0;
-    if (p.HomeConfig.wType < 0 || p.HomeConfig.wType > 2) p.HomeConfig.wType = 0;
+    vnl::validate(p);
   }
   L.cardCount = cardCount;
   for (int c = 0; c < cardCount; ++c)
     L.cardType[c] = cards[c].wCardType;
-  L.interpTime.store(interpolationMs < 0 ? 5.0 : double(interpolationMs));
-  if (L.storage == nullptr) {
-    // Reserved without touching the pages: resident memory grows only with use.
-    L.storage = static_cast<vnl::MotionCommand*>(
-        std::calloc(size_t(kGroups) * vnl::kQueueRecords, sizeof(vnl::MotionCommand)));
-  }
+  // A negative time gives 5 ms; others are kept to 1..200 ms as
+  // VNL_SetInterpolateTime keeps them (the card's cycle and the planner's
+  // segment times are built on it).
+  L.interpTime.store(interpolationMs < 0 ? 5.0 : std::clamp(double(interpolationMs), 1.0, 200.0));
+  if (L.storage == nullptr) L.storage = vnl::reserveQueueStorage();
   L.runState.store(0);
   if (L.storage == nullptr) {
     L.hwReady.store(255);
@@ -152,13 +163,12 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   // In the closing state the simulated cycle still runs so the stop is taken.
   // The card cycle dispatches only while some group is stepped; with none,
-  // nothing would ever take the stop, so the output layer is reset here.
-  bool dispatching = !L.onCards();
-  for (int g = 0; g < kGroups && !dispatching; ++g)
-    dispatching = L.stepped(g);
-  if (dispatching) {
-    L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
-  } else {
+  // or with a cycle that has stopped, nothing would ever take the stop, so
+  // the output layer is reset here.
+  const bool stopped =
+      L.dispatching() &&
+      L.poll([&] { return L.modeCmd[vnl::kStop].load() == 0 && L.mode.load() == vnl::kIdle; }, 0);
+  if (!stopped) {
     L.modeCmd[vnl::kStop].store(0, std::memory_order_release);
     L.resetOutput();
   }
@@ -174,7 +184,7 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   L.hwReady.store(0, std::memory_order_release);
   for (auto& q : L.queues)
     q.attach(nullptr);
-  std::free(L.storage);
+  vnl::releaseQueueStorage(L.storage);
   L.storage = nullptr;
   return 0;
 }
@@ -198,10 +208,11 @@ VNL_EXPORT int32_t VNL_ClearError(uint16_t group) {
   if (!L.ready()) return -1;
   if (!L.groupOk(group)) return -6;
   L.apiError[group].store(0);
-  L.clearPlannerError(group);
-  L.outClearRequest.store(255, std::memory_order_release);
-  L.poll([&] { return L.outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
-  return 0;
+  // The waits have no limit while cycles run; a cycle that has stopped
+  // cannot take them (-3).
+  const bool planner = L.clearPlannerError(group);
+  const bool output = L.clearOutputError(true);
+  return planner && output ? 0 : -3;
 }
 
 VNL_EXPORT void VNL_EnableSimulation(void) {
@@ -250,6 +261,12 @@ VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint1
   for (double v : d) {
     if (!vnl::finite(v)) return -5;
   }
+  // A scale (pulses per unit, and units per pulse) that is not an ordinary
+  // number, once validated, would give infinite or NaN positions and speeds.
+  const MACHINE_PARAM u = vnl::usable(*p);
+  const double ppu = double(u.dwPPR) * u.dfGearRatio / u.dfPitch;
+  if (!std::isnormal(ppu) || !std::isnormal(1.0 / ppu) || !std::isnormal(u.dfPitch / u.dfGearRatio))
+    return -5;
   auto& L = lib();
   L.param[card * 6 + axis] = *p;
   L.paramSet[card * 6 + axis] = true;
@@ -288,9 +305,7 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
   // meet a reset still waiting for the cycle, which would drop it, nor an
   // output layer still stopping. Only the groups a cycle steps take their
   // reset; with none stepped the card cycle dispatches nothing.
-  bool dispatching = !L.onCards();
-  for (int g = 0; g < kGroups && !dispatching; ++g)
-    dispatching = L.stepped(g);
+  const bool dispatching = L.dispatching();
   const bool taken = L.poll(
       [&] {
         for (int g = 0; g < kGroups; ++g) {
@@ -300,7 +315,7 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
         return !dispatching || (L.modeCmd[vnl::kStop].load(std::memory_order_acquire) == 0 &&
                                 L.mode.load(std::memory_order_acquire) == vnl::kIdle);
       },
-      50);
+      L.pollLimit());
   return taken ? 0 : -3;
 }
 
@@ -396,7 +411,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
     if (!L.stepped(g)) continue;
     auto& sh = L.shared[g];
     sh.resetRequest.store(255, std::memory_order_release);
-    L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0);
+    if (!L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0)) return -3;
   }
   return static_cast<int32_t>(ms);
 }

@@ -21,7 +21,8 @@ namespace {
 constexpr int kSettlePasses = 150;
 constexpr int kFinishPasses = 64;
 
-homing::AxisScale scaleOf(const MACHINE_PARAM& p) {
+homing::AxisScale scaleOf(const MACHINE_PARAM& given) {
+  const MACHINE_PARAM p = usable(given);
   homing::AxisScale s;
   s.pitch = p.dfPitch;
   s.gearRatio = p.dfGearRatio;
@@ -372,10 +373,17 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
   auto& L = lib();
   if (!L.ready()) return -1;
   if (card >= vnl::kCards) return -5;
-  for (uint16_t g = 0; g < vnl::kGroups; ++g)
-    if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return -4;
   const double speed[6] = {s0, s1, s2, s3, s4, s5};
   const int32_t order[6] = {o0, o1, o2, o3, o4, o5};
+  // A speed that is not finite, or not positive for an axis to be homed,
+  // has no home step; the run is refused before anything is prepared. An
+  // axis left out of the run may come with speed 0.
+  for (int i = 0; i < 6; ++i) {
+    const bool homed = order[i] >= 0 && order[i] <= 5;
+    if (!std::isfinite(speed[i]) || (homed && !(speed[i] > 0))) return -5;
+  }
+  for (uint16_t g = 0; g < vnl::kGroups; ++g)
+    if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return -4;
   vnl::HomingRun& R = L.homingRun;
   R.clearEngine();
   const double period = L.interpTime.load();
@@ -423,7 +431,8 @@ VNL_EXPORT int32_t VNL_AbortGoHome(void) {
   if (!L.ready()) return -1;
   if (L.mode.load(std::memory_order_acquire) != vnl::kHoming) return -10;
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
-  if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, 50)) return -3;
+  if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, L.pollLimit()))
+    return -3;
   // The run is over: its status stays 0 (not finished) and no longer waits for the engine.
   L.homingShared.requested.store(0, std::memory_order_relaxed);
   return 0;
@@ -520,7 +529,7 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
       if (!L.stepped(g)) continue;
       auto& sh = L.shared[g];
       sh.resetRequest.store(255, std::memory_order_release);
-      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 50);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     }
   }
   // Every axis starts afresh, not only axis 0: a flag left from an earlier
@@ -534,14 +543,38 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
   return 1;
 }
 
+namespace {
+
+// The line move of a stepwise phase: sets the feed speed of group = axis and
+// starts VNL_LineX(distance) on it, with the axis's step state set to `state`
+// first so that the cycle watches the sensor from the first period. The
+// arguments are checked before anything changes; when the feed speed or the
+// line is refused, the feed speed and the step state are put back and the
+// refusal is returned. 1 once the line is queued.
+int32_t stepwiseLine(double distance, double speed, uint16_t axis, uint8_t state) {
+  auto& L = lib();
+  if (!L.ready()) return -1;
+  if (!L.groupOk(axis)) return -6;
+  if (!std::isfinite(distance) || !std::isfinite(speed)) return -5;
+  const double feed = L.feedSpeed[axis];
+  const uint8_t previousState = L.stepState[axis].load(std::memory_order_acquire);
+  const uint8_t previousActive = L.stepActive[axis].load(std::memory_order_acquire);
+  L.stepState[axis].store(state, std::memory_order_release);
+  L.stepActive[axis].store(1, std::memory_order_release);
+  VNL_SetFeedSpeed(speed, axis);  // its refusals are the ones checked above
+  const int32_t r = VNL_LineX(distance, axis);
+  if (r >= 0) return 1;
+  L.feedSpeed[axis] = feed;
+  L.stepActive[axis].store(previousActive, std::memory_order_release);
+  L.stepState[axis].store(previousState, std::memory_order_release);
+  return r;
+}
+
+}  // namespace
+
 VNL_EXPORT int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis) {
   if (axis > 5) return 0;
-  auto& L = lib();
-  L.stepState[axis].store(0, std::memory_order_release);
-  L.stepActive[axis].store(1, std::memory_order_release);
-  VNL_SetFeedSpeed(speed, axis);
-  VNL_LineX(distance, axis);
-  return 1;
+  return stepwiseLine(distance, speed, axis, 0);
 }
 
 VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
@@ -555,10 +588,7 @@ VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
 VNL_EXPORT int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis) {
   auto& L = lib();
   if (axis > 5 || L.stepActive[axis].load(std::memory_order_acquire) == 0) return 0;
-  L.stepState[axis].store(2, std::memory_order_release);
-  VNL_SetFeedSpeed(speed, axis);
-  VNL_LineX(distance, axis);
-  return 1;
+  return stepwiseLine(distance, speed, axis, 2);
 }
 
 VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {

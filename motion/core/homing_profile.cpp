@@ -12,7 +12,7 @@ HomeStep homeStep(double speed, const AxisScale& axis, double periodMs) {
   h.pulsesPerPeriod = axis.ppr * revsPerSecond * periodMs * 0.001;
   if (h.pulsesPerPeriod >= 1.0 && h.pulsesPerPeriod < 10.0) {
     h.accelerationSteps = static_cast<std::uint16_t>(h.pulsesPerPeriod);
-  } else if (!(h.pulsesPerPeriod >= 1.0)) {  // also a speed that is not a number
+  } else if (!(h.pulsesPerPeriod >= 1.0)) {  // VNL_GoHome refuses speeds that are not numbers
     h.pulsesPerPeriod = 1.0;
     h.accelerationSteps = 1;
   }

@@ -33,7 +33,6 @@ static_assert(offsetof(MotionCommand, dwPlane) == offsetof(pl::MotionCommand, pl
 
 namespace {
 
-constexpr int kPolls = 50;  // 1 ms apart
 constexpr int kHoldSettlePeriods = 64;
 constexpr int kAbortSettlePeriods = 10;
 constexpr int32_t kDelayIndexWrap = 60000;
@@ -57,10 +56,24 @@ int32_t checkMotionGroup(Library& L, uint16_t group) {
   return 0;
 }
 
+// Whether the group's axes still have pulses to output: blocks in its
+// PulseQueue, or commands in the card queue of one of its axes. A group
+// whose last command has left the planner still moves until these are out.
+bool axesStillMove(Library& L, uint16_t group) {
+  if (!L.pulseQueues[group].empty()) return true;
+  if (!L.onCards()) return false;
+  const int card = L.config[group].card.load(std::memory_order_relaxed);
+  for (int s = 0; s < kSlots; ++s) {
+    const int a = vnl::axisOf(L, group, s);
+    if (a >= 0 && a < 6 && L.stock[card * 6 + a].load(std::memory_order_acquire) != 0) return true;
+  }
+  return false;
+}
+
 // Raises a request byte and polls for the group to reach Held.
 bool holdUntilHeld(Library& L, uint16_t group) {
   L.shared[group].holdRequest.store(pl::kRaised, std::memory_order_release);
-  return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, kPolls);
+  return L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, L.pollLimit());
 }
 
 }  // namespace
@@ -91,6 +104,9 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
   pl::GroupShared& sh = L.shared[group];
+  // A group whose planner has finished is not at rest while its axes still
+  // output what it planned; the abort stops it like a running one.
+  const bool draining = axesStillMove(L, group);
   // 1. Nothing queued or planned is issued any more.
   L.queues[group].clear();
   L.pulseQueues[group].clear();
@@ -99,38 +115,58 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   L.suspendStep.store(1, std::memory_order_release);
   const int32_t off = L.post(kRequestOutputOff, group, 0);
   L.suspendStep.store(0, std::memory_order_release);
-  if (off != 0) return -13;
+  if (off != 0) {
+    // The cycle is not being served (its interrupts come late). The group
+    // must not be left with its output switched off by a request served
+    // later with nobody to switch it on again: request 14 takes the place of
+    // 15 in the mailbox (or, if 15 was taken meanwhile, undoes it). A running
+    // group is asked to hold, so it stops on its path once cycles come again.
+    if (groupIn(L, group, pl::GroupMotionState::Running) &&
+        L.heldMark[group].load(std::memory_order_acquire) == 0)
+      sh.holdRequest.store(pl::kRaised, std::memory_order_release);
+    L.post(kRequestOutputOn, group, 0);
+    return -13;
+  }
   // 3, 4. A running group is held first; only a held group can be dropped.
+  // A group already holding is waited for (its hold is under way).
   bool failed = false;
   const bool running = groupIn(L, group, pl::GroupMotionState::Running);
   bool held = groupIn(L, group, pl::GroupMotionState::Held);
+  bool settle = false;
   if (running && L.heldMark[group].load(std::memory_order_acquire) == 0) {
     held = holdUntilHeld(L, group);
     failed = !held;
+  } else if (groupIn(L, group, pl::GroupMotionState::Holding)) {
+    held = L.poll([&] { return groupIn(L, group, pl::GroupMotionState::Held); }, L.pollLimit());
+    failed = !held;
   } else if (!running && !held) {
-    failed = true;
+    // Idle: stopped by the flush when its axes were still moving, else
+    // there was nothing to abort.
+    failed = !draining;
+    settle = draining;
   }
-  // 5. Drop the held command and take the position where the axes stopped.
+  // 5. Drop the held command.
   if (held) {
     sh.abortHeldRequest.store(pl::kRaised, std::memory_order_release);
-    const bool taken =
-        L.poll([&] { return sh.abortHeldRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+    const bool taken = L.poll(
+        [&] { return sh.abortHeldRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     L.heldMark[group].store(0, std::memory_order_release);
-    if (!taken) {
-      failed = true;
-    } else {
-      L.waitRoutine(kAbortSettlePeriods * L.interpTime.load());
-      // The output layer's pulse positions are where the axes stopped (the
-      // flush made them so on a card). The standing group's cycle step
-      // takes them as its current and previous position and clears its
-      // speeds (its re-synchronisation with an idle output layer); the
-      // interface layer takes them as the base of the next command.
-      int32_t p[kSlots]{};
-      VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
-      for (int s = 0; s < kSlots; ++s) {
-        const double ppu = L.groupParams[group].axis[s].pulsesPerUnit;
-        L.lastTarget[group][s] = ppu != 0 ? p[s] / ppu : 0.0;
-      }
+    failed = failed || !taken;
+    settle = taken;
+  }
+  // Take the position where the axes stopped.
+  if (settle) {
+    L.waitRoutine(kAbortSettlePeriods * L.interpTime.load());
+    // The output layer's pulse positions are where the axes stopped (the
+    // flush made them so on a card). The standing group's cycle step
+    // takes them as its current and previous position and clears its
+    // speeds (its re-synchronisation with an idle output layer); the
+    // interface layer takes them as the base of the next command.
+    int32_t p[kSlots]{};
+    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
+    for (int s = 0; s < kSlots; ++s) {
+      const double ppu = L.groupParams[group].axis[s].pulsesPerUnit;
+      L.lastTarget[group][s] = ppu != 0 ? p[s] / ppu : 0.0;
     }
   }
   // 6. The axes take pulses again.
@@ -238,7 +274,7 @@ VNL_EXPORT int32_t VNL_StopGoHome(void) {
     if (L.stepped(0)) {
       auto& sh = L.shared[0];
       sh.resetRequest.store(pl::kRaised, std::memory_order_release);
-      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, kPolls);
+      L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     }
   }
   return 0;

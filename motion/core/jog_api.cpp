@@ -85,16 +85,27 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
   const int a = axisInSlot(L, group, axis);
   if (a < 0) return -5;
   // The software limits are in machine units, the scale of the planner's
-  // positions; the target is kept inside the 32-bit pulse range, the
-  // furthest an axis can be commanded (the default limits lie beyond it).
+  // positions. The planner's limit check takes the limit less its offset
+  // and wants positions strictly inside it: the jog ends one pulse inside,
+  // so that it stops at the limit without a limit error. The target is kept
+  // inside the 32-bit pulse range, the furthest an axis can be commanded
+  // (the default limits lie beyond it).
   const MACHINE_PARAM& p = L.param[a];
-  double target = direction == 1 ? p.dfHighLimit : p.dfLowLimit;
+  double target =
+      direction == 1 ? p.dfHighLimit - p.dfHighLimitOffset : p.dfLowLimit + p.dfLowLimitOffset;
   const double ppu = std::fabs(L.groupParams[group].axis[axis].pulsesPerUnit);
   if (ppu > 0 && std::isfinite(target)) {
     const double reach = double(std::numeric_limits<int32_t>::max()) / ppu;
-    target = std::clamp(target, -reach, reach);
+    target = std::clamp(target, -reach, reach) - direction / ppu;
   }
-  return VNL_JogSpace(target - machinePosition(L, group, axis, a), percent, axis, group);
+  double distance = target - machinePosition(L, group, axis, a);
+  // A slow jog over a long way would take longer than a move can be
+  // planned for (a few days): it goes as far as it gets in that time.
+  const double speed =
+      std::clamp(percent, 1, 100) / 100.0 * L.groupParams[group].axis[axis].maxSpeed;
+  const double reach = speed * (pl::kMaxSegmentMs / 1000.0) * 0.99;
+  if (std::isfinite(reach) && reach > 0) distance = std::clamp(distance, -reach, reach);
+  return VNL_JogSpace(distance, percent, axis, group);
 }
 
 VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
@@ -103,6 +114,10 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   if (!L.groupOk(group)) return -6;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
   if (axis > 5) return -5;
+  // No cycle steps the group (its card is not open, or card 0's cycle does
+  // not run): no output layer would ever take the block, and the jog would
+  // report a move that never happens.
+  if (!L.stepped(group)) return -3;
   if (VNL_GetMotionStatus(group) != 1) return -4;
   pulses = std::clamp(pulses, -kPulseJogLimit, kPulseJogLimit);
   const int a = axisInSlot(L, group, axis);
@@ -117,11 +132,17 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
     start.store(255, std::memory_order_release);
   // Without a limit, as the queueing's start wait: the output layer takes
   // the request in its next dispatch, which runs while the group is stepped.
-  if (L.stepped(group)) L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0);
-  for (int32_t st = VNL_GetMotionStatus(group); st != 1; st = VNL_GetMotionStatus(group)) {
-    if (st < 0) return st;  // the library was closed meanwhile
-    L.waitRoutine(1);
-  }
+  if (!L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0)) return -3;
+  // Until the group has stopped; -3 once no cycle runs any more.
+  int32_t st = 0;
+  const bool stopped = L.poll(
+      [&] {
+        st = VNL_GetMotionStatus(group);
+        return st != 0 && st != 2;
+      },
+      0);
+  if (!stopped) return -3;
+  if (st != 1) return st;  // the library was closed meanwhile
   for (int s = 0; s < kSlots; ++s) {
     const int sa = axisInSlot(L, group, s);
     L.lastTarget[group][s] = sa < 0 ? 0.0 : machinePosition(L, group, s, sa);

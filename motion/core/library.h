@@ -59,6 +59,27 @@ inline bool finite(double v) {
   return std::isfinite(v);
 }
 
+// The validation of a record that VNL_SetMachParam marked, as initialisation
+// applies it: values that would make the scaling meaningless are replaced.
+inline void validate(MACHINE_PARAM& p) {
+  if (p.wDirReverse != 0 && p.wDirReverse != 1) p.wDirReverse = 0;
+  if (p.wRPM == 0) p.wRPM = 1;
+  if (p.dwPPR == 0) p.dwPPR = 1;
+  if (!(p.dfPitch > 0)) p.dfPitch = 1.0;
+  if (!(p.dfGearRatio > 0)) p.dfGearRatio = 1.0;
+  if (p.wPulseMode < 0 || p.wPulseMode > 2) p.wPulseMode = 0;
+  if (p.HomeConfig.wType < 0 || p.HomeConfig.wType > 2) p.HomeConfig.wType = 0;
+}
+// A record as the conversions take it: VNL_SetMachParam stores records as
+// given and VNL_UpdateMachParam applies them as stored, so a pulse count of
+// 0 or a pitch of 0 between initialisations would give infinite or NaN
+// positions; the conversions use the validated values instead.
+inline MACHINE_PARAM usable(const MACHINE_PARAM& p) {
+  MACHINE_PARAM q = p;
+  validate(q);
+  return q;
+}
+
 struct GroupConfig {
   std::atomic<int32_t> inUse{-1};
   std::atomic<int16_t> card{0};
@@ -73,6 +94,11 @@ struct Library {
   std::atomic<double> interpTime{10.0};
   int cardCount = 0;
   int16_t cardType[kCards]{};
+  // Whether the cycle serves the groups of each card, set at initialisation:
+  // in simulation every card below the count; on cards those opened, and
+  // only while card 0 is open, whose interrupt drives the cycle (a card of a
+  // type other than 2 or 3 is left uninitialised).
+  std::atomic<bool> cardServed[kCards]{};
   std::atomic<uint8_t> simApi{0};
   std::atomic<uint8_t> simOut{0};
   std::atomic<uint32_t> apiError[kGroups]{};
@@ -249,8 +275,9 @@ struct Library {
     return g < kGroups && config[g].inUse.load(std::memory_order_acquire) == 0;
   }
   bool tableGroupOk(int g) {
-    return table[g].inUse.load(std::memory_order_relaxed) == 0 &&
-           table[g].card.load(std::memory_order_relaxed) < cardCount;
+    const int card = table[g].card.load(std::memory_order_relaxed);
+    return table[g].inUse.load(std::memory_order_relaxed) == 0 && card >= 0 && card < cardCount &&
+           cardServed[card].load(std::memory_order_relaxed);
   }
 
   void waitRoutine(double ms) {
@@ -258,14 +285,44 @@ struct Library {
     platform::clock().sleepMs(ms);
   }
 
-  // Wait until pred holds; limit 0 means no limit. Returns false on time-out.
+  // Cycles run so far (card or simulated); the waits without a limit watch
+  // it to tell a slow cycle from one that has stopped.
+  std::atomic<uint64_t> cyclesRun{0};
+  // How long a wait without a limit goes on while no cycle runs at all: two
+  // seconds, or 500 interpolation periods when that is longer. Interrupts
+  // that come late by less go unnoticed; a card whose interrupt has stopped
+  // (or whose chip was reset) would otherwise hold the caller for ever.
+  int stallLimit() const {
+    const double periods = std::ceil(500.0 * interpTime.load(std::memory_order_relaxed));
+    return periods > 2000 ? static_cast<int>(periods) : 2000;
+  }
+
+  // Wait until pred holds, polling 1 ms apart. With a limit, false after
+  // `limit` polls. Without one (0), false only once no cycle has run for
+  // stallLimit() polls.
   template <class P>
   bool poll(P pred, int limit) {
-    for (int n = 0; !pred(); ++n) {
+    uint64_t seen = cyclesRun.load(std::memory_order_acquire);
+    for (int n = 0, still = 0; !pred(); ++n) {
       if (limit && n >= limit) return false;
+      if (!limit) {
+        const uint64_t now = cyclesRun.load(std::memory_order_acquire);
+        still = now == seen ? still + 1 : 0;
+        seen = now;
+        if (still > stallLimit()) return false;
+      }
       waitRoutine(1);
     }
     return true;
+  }
+
+  // How many 1 ms polls a request or handshake waits for the cycle: 50, or
+  // three interpolation periods when that is longer (the cycle serves a
+  // request once per period, so at periods above 50 ms 50 polls could never
+  // see it served).
+  int pollLimit() const {
+    const double periods = std::ceil(3.0 * interpTime.load(std::memory_order_relaxed));
+    return periods > 50 ? static_cast<int>(std::min(periods, 1000.0)) : 50;
   }
 
   int32_t post(uint8_t code, uint16_t value, uint32_t data) {
@@ -281,23 +338,44 @@ struct Library {
           return reqPending.load(std::memory_order_acquire) == 0 &&
                  reqDone.load(std::memory_order_acquire) == 255;
         },
-        50);
+        pollLimit());
     return ok ? 0 : -3;
   }
 
   // Raise group g's error acknowledge and wait (no limit) until the cycle has
   // taken it; a group that no cycle steps is not waited for.
-  void clearPlannerError(int g) {
+  bool clearPlannerError(int g) {
     auto& sh = shared[g];
     sh.errorAck.store(255, std::memory_order_release);
-    if (!stepped(g)) return;
-    poll([&] { return sh.errorAck.load(std::memory_order_acquire) == 0; }, 0);
+    if (!stepped(g)) return true;
+    return poll([&] { return sh.errorAck.load(std::memory_order_acquire) == 0; }, 0);
   }
 
-  void clearOutputError() {
-    if (outErrorFlag.load(std::memory_order_acquire) == 0) return;
+  // Whether some cycle runs the dispatch, which serves the output layer's
+  // handshakes: the simulated cycle always does; the card cycle only while
+  // it steps a group (none, when card 0 is not open or no group is in use).
+  bool dispatching() {
+    if (!onCards()) return true;
+    for (int g = 0; g < kGroups; ++g)
+      if (stepped(g)) return true;
+    return false;
+  }
+
+  // Raises the output layer's clear-error handshake and waits (no limit)
+  // until the dispatch has taken it; with no dispatch running, nothing can
+  // race the caller and the latch is cleared here. `always` raises it also
+  // when no latch is set (VNL_ClearError).
+  // False when the cycle stopped before taking it.
+  bool clearOutputError(bool always = false) {
+    if (!always && outErrorFlag.load(std::memory_order_acquire) == 0) return true;
+    if (!dispatching()) {
+      latch.store(0, std::memory_order_relaxed);
+      outErrorFlag.store(0, std::memory_order_relaxed);
+      outClearRequest.store(0, std::memory_order_release);
+      return true;
+    }
     outClearRequest.store(255, std::memory_order_release);
-    poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
+    return poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
   }
 
   // ---------------- output layer ----------------
@@ -411,6 +489,7 @@ struct Library {
 
   // The cycle routine on card 0's interrupt thread, once per period.
   void cardCycle() {
+    cyclesRun.fetch_add(1, std::memory_order_release);
     if (VNL_CycleRoutine r = cycleRoutine.load(std::memory_order_acquire)) r();
     simOut.store(0, std::memory_order_relaxed);
     if (runState.load(std::memory_order_acquire) == 0) return;
@@ -658,22 +737,35 @@ struct Library {
         dryPos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
         continue;
       }
-      if (pulseEnable[a].load(std::memory_order_relaxed) != 1) continue;
-      const auto count = static_cast<int32_t>(sum[a]);
-      const auto output = static_cast<int32_t>(sum[a] + compSum[a]);
-      if (onCards()) {
-        if (cards::maySend(limitMode.load(std::memory_order_relaxed),
-                           limitState[a].load(std::memory_order_relaxed), output,
-                           reversed[a].load(std::memory_order_relaxed) != 0))
-          cards::send(a / 6, a % 6, output);
-      } else {
-        // Simulation: the count becomes the simulated feedback.
-        simFeedback[a].fetch_add(output, std::memory_order_relaxed);
-      }
-      pulsePos[a].fetch_add(count, std::memory_order_release);
+      emit(a, sum[a], compSum[a]);
     }
     if (VNL_PeriodObserver f = periodObserver.load(std::memory_order_acquire))
       f(periodObserverUser.load(std::memory_order_relaxed));
+  }
+
+  // Hands `count` pulses of axis a (card x 6 + axis), with `extra`
+  // compensation pulses on top, to its card as one command, or in
+  // simulation to its simulated feedback, and adds the count to the axis's
+  // pulse position. Nothing goes out, and nothing is counted, while the
+  // axis's pulse output is off (an abort in progress). What one card command
+  // cannot carry (beyond +-32767 pulses) is neither sent nor counted, so the
+  // pulse position never runs ahead of the card by a wrapped count. A count
+  // that the limit check holds back is counted (the commanded position runs
+  // ahead of the card at a tripped limit).
+  void emit(int a, int64_t count, int64_t extra) {
+    if (pulseEnable[a].load(std::memory_order_relaxed) != 1) return;
+    const int64_t output = count + extra;
+    if (onCards()) {
+      const int32_t sent = cards::sendable(output);
+      count -= output - sent;
+      if (cards::maySend(limitMode.load(std::memory_order_relaxed),
+                         limitState[a].load(std::memory_order_relaxed), sent,
+                         reversed[a].load(std::memory_order_relaxed) != 0))
+        cards::send(a / 6, a % 6, sent);
+    } else {
+      simFeedback[a].fetch_add(static_cast<int32_t>(output), std::memory_order_relaxed);
+    }
+    pulsePos[a].fetch_add(static_cast<int32_t>(count), std::memory_order_release);
   }
 
   void inPosition(int g) {
@@ -777,6 +869,7 @@ struct Library {
   void simulatedCycle() {
     if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
       return;
+    cyclesRun.fetch_add(1, std::memory_order_release);
     homingRanThisCycle = false;
     // No card queue: every group is due in both passes.
     for (int pass = 0; pass < 2; ++pass) {
@@ -789,13 +882,28 @@ struct Library {
     for (auto& q : pulseQueues)
       q.clear();
     takeSensorLevels();
-    for (int c = 0; c < cardCount && onCards(); ++c) {
+    for (auto& s : cardServed)
+      s.store(false, std::memory_order_relaxed);
+    for (int c = 0; c < cardCount; ++c) {
+      if (!onCards()) {
+        cardServed[c].store(true, std::memory_order_relaxed);
+        continue;
+      }
+      if (!cards::isCardType(cardType[c])) continue;  // left uninitialised, no error
       if (!cards::open(c, cardType[c], routinesOf(c))) {
         // The cards opened so far are closed again, so a later initialisation can open them.
         for (int k = 0; k < c; ++k)
-          cards::close(k);
+          if (cardServed[k].load(std::memory_order_relaxed)) cards::close(k);
+        for (auto& s : cardServed)
+          s.store(false, std::memory_order_relaxed);
         return -1;
       }
+      cardServed[c].store(true, std::memory_order_relaxed);
+    }
+    if (onCards() && !cardServed[0].load(std::memory_order_relaxed)) {
+      // Without card 0 no cycle runs: no group is served on any card.
+      for (auto& s : cardServed)
+        s.store(false, std::memory_order_relaxed);
     }
     resetOutput();
     if (onCards()) {
@@ -853,7 +961,7 @@ struct Library {
   }
 
   double unitsPerPulse(int a, int g) {
-    const MACHINE_PARAM& p = param[a];
+    const MACHINE_PARAM p = usable(param[a]);
     double v = p.dfPitch / (double(p.dwPPR) * p.dfGearRatio * unitFactor[g].load());
     return p.wDirReverse ? -v : v;
   }
@@ -908,6 +1016,10 @@ struct Library {
 };
 
 Library& lib();
+// The command-queue storage of all groups, reserved without touching its
+// pages (null when it cannot be had), and its release.
+MotionCommand* reserveQueueStorage();
+void releaseQueueStorage(MotionCommand* storage);
 int16_t axisOf(Library& L, int g, int s);
 
 }  // namespace vnl

@@ -49,6 +49,8 @@ class GroupEnvironment final : public planner::StepEnvironment {
     return L_.pulseQueues[g_].push(block);
   }
   void requestOutput() override { L_.modeCmd[kStartOutput].store(255, std::memory_order_release); }
+  // The end-point correction goes out as pulse output does: not to an axis
+  // whose output is off, and no more than one card command carries.
   void sendDirect(const int32_t counts[planner::kAxes]) override {
     for (int s = 0; s < kSlots; ++s) {
       const int a = axis_[s];
@@ -57,11 +59,7 @@ class GroupEnvironment final : public planner::StepEnvironment {
         L_.dryPos[a].fetch_add(counts[s], std::memory_order_relaxed);
         continue;
       }
-      if (L_.onCards())
-        cards::send(a / 6, a % 6, counts[s]);
-      else
-        L_.simFeedback[a].fetch_add(counts[s], std::memory_order_relaxed);
-      L_.pulsePos[a].fetch_add(counts[s], std::memory_order_release);
+      L_.emit(a, counts[s], 0);
     }
   }
   bool pulseQueueEmpty() override { return L_.pulseQueues[g_].empty(); }
@@ -77,7 +75,8 @@ class GroupEnvironment final : public planner::StepEnvironment {
   int axis_[kSlots];
 };
 
-planner::AxisParams axisParams(const MACHINE_PARAM& p) {
+planner::AxisParams axisParams(const MACHINE_PARAM& given) {
+  const MACHINE_PARAM p = usable(given);
   planner::AxisParams a;
   // Pulses per machine unit; a reversed axis is driven with a negated scale.
   const double ppu = double(p.dwPPR) * p.dfGearRatio / p.dfPitch;
@@ -158,8 +157,11 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
       sh.state.load(std::memory_order_acquire) ==
           static_cast<uint8_t>(planner::GroupMotionState::Idle))
     sh.startFlag.store(255, std::memory_order_release);
-  // No limit; a group that no cycle steps would never take the flag.
-  if (stepped(g)) poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0);
+  // No limit while cycles run; a group that no cycle steps would never take
+  // the flag. When the cycle has stopped the command stays queued and -3
+  // says it was not started.
+  if (stepped(g) && !poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0))
+    return -3;
   return static_cast<int32_t>(c.index);
 }
 
@@ -186,7 +188,7 @@ int32_t Library::paramHandshake(int g, int32_t code) {
         return sh.paramRequest.load(std::memory_order_acquire) == 0 &&
                sh.paramAck.load(std::memory_order_acquire) == 255;
       },
-      50);
+      pollLimit());
   return ok ? 0 : -3;
 }
 

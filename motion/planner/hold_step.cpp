@@ -310,8 +310,7 @@ void resumeArc(GroupContext& ctx) {
   const int P = ctx.params.periodMs;
   auto plan = [&](GroupContext& c) {
     chooseSegmentTimes(c.profile, c.settings.shape);
-    planOnLength(c.profile, g.length, speed, P);
-    return true;
+    return planOnLength(c.profile, g.length, speed, P);
   };
   guardStartSpeed(ctx, plan);
   plan(ctx);

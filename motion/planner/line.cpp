@@ -110,7 +110,8 @@ PlanResult planLine(GroupContext& ctx) {
   const PlanResult g = lineGeometry(ctx.params, ctx.pos, ctx.cmd.target, ctx.line);
   if (g != PlanResult::Ok) return g;
   if (ctx.line.uvwOnly) speed = ctx.params.axis[ctx.line.dominant].maxSpeed;
-  planOnLength(p, ctx.line.L, speed, ctx.params.periodMs);
+  // Too long at that speed: dropped like a line without speed.
+  if (!planOnLength(p, ctx.line.L, speed, ctx.params.periodMs)) return PlanResult::ZeroSpeed;
   p.state = SegmentState::Plan;
   return PlanResult::Ok;
 }

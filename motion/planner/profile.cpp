@@ -10,12 +10,15 @@ void chooseSegmentTimes(PathProfile& p, const ProfileShape& shape) {
   p.T3 = shape.decTime;
 }
 
-void planOnLength(PathProfile& p, double L, double speed, int periodMs) {
+bool planOnLength(PathProfile& p, double L, double speed, int periodMs) {
   p.L = L;
   const double l = L - p.T1 * p.Vs * 0.0005;
   // Time to run l at the speed, rounded up to whole periods; the product of
-  // two small integers, so the truncation is exact.
-  const int t = static_cast<int>(std::ceil(l / speed / (periodMs / 1000.0)) * periodMs);
+  // two small integers, so the truncation is exact. A cruise longer than the
+  // longest segment cannot be planned at that speed.
+  const double whole = std::ceil(l / speed / (periodMs / 1000.0)) * periodMs;
+  if (!(whole <= kMaxSegmentMs)) return false;
+  const int t = static_cast<int>(whole);
   const int u = static_cast<int>((p.T1 + p.T3) * 0.5);
   if (u < t) {
     p.hasCruise = true;
@@ -32,6 +35,7 @@ void planOnLength(PathProfile& p, double L, double speed, int periodMs) {
   p.S3 = L - p.S1 - p.S2;
   p.elapsed = 0;
   p.h = 0;
+  return true;
 }
 
 double advanceSegment(PathProfile& p, int periodMs) {

@@ -36,7 +36,7 @@ bool planPtp(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
     a.profile.entry = EntryMode::Accelerate;
     a.profile.phase = PathPhase::AccStart;
     chooseSegmentTimes(a.profile, a.shape);
-    planOnLength(a.profile, std::fabs(d), vmax, ctx.params.periodMs);
+    if (!planOnLength(a.profile, std::fabs(d), vmax, ctx.params.periodMs)) return false;
     a.profile.state = SegmentState::Plan;
     a.segStart = ctx.pos[i];
     any = true;

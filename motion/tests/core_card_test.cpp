@@ -150,6 +150,84 @@ TEST_F(CoreCard, WithNoGroupInUseRequestsTimeOutAndCloseStillReturns) {
   EXPECT_FALSE(vcard::bus().registered(*card_));
 }
 
+// A card whose type is neither 2 nor 3 is left uninitialised without error.
+// With card 0 so left no cycle runs: a request times out after 50 polls of
+// 1 ms, a line is queued without waiting for a cycle that never comes, and
+// close returns. A second card of another type does not stop card 0.
+TEST_F(CoreCard, ACardOfAnotherTypeIsLeftUninitialisedWithoutError) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  CardConfig none{0, 0, 0, 0};
+  ASSERT_EQ(VNL_InitSystem(1, &none, 1), 0);
+  EXPECT_FALSE(vcard::bus().registered(*card_)) << "the card was not opened";
+  const auto t0 = nowNs();
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), -3);
+  EXPECT_GE(nowNs() - t0, 50'000'000);
+  EXPECT_LT(nowNs() - t0, 60'000'000) << "about 50 ms";
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  EXPECT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  sleepCycles(100);
+  EXPECT_EQ(position(0), 0);
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(p[0], 0) << "no pulse counted for a card that is not there";
+  // Nothing waits for a cycle that never comes: clearing the errors returns,
+  // and a pulse jog, which no output layer would take, is refused.
+  EXPECT_EQ(VNL_ClearError(0), 0);
+  EXPECT_EQ(VNL_JogPulse(100, 0, 0), -3);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+
+  const CardConfig two[2] = {{2, 0, 0, 0}, {7, 0, 0, 0}};
+  ASSERT_EQ(VNL_InitSystem(1, two, 2), 0);
+  EXPECT_TRUE(vcard::bus().registered(*card_));
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), 0);
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  ASSERT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(position(0), 1000);
+}
+
+// At an interpolation time above 50 ms the cycle serves a request only every
+// period: a request waits three periods before it gives up, so requests and
+// an abort still work.
+TEST_F(CoreCard, RequestsAndAbortWorkAtLongInterpolationTimes) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetInterpolateTime(150), 150);
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), 0);
+  EXPECT_EQ(VNL_SetAccStep(2, 0), 0);
+  EXPECT_EQ(VNL_SetDecStep(2, 0), 0);  // a hold within three periods
+  ASSERT_GT(VNL_SetFeedSpeed(2, 0), 0);
+  ASSERT_GE(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
+  VNL_TimeDelay(2000);
+  EXPECT_EQ(VNL_AbortMotion(0), 0);
+  waitStopped();
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(p[0], position(0));
+  EXPECT_GT(p[0], 0);
+  EXPECT_LT(p[0], 10000);
+}
+
+// A chip reset (VNL_ResetDevice) stops the card's cycle for good. The waits
+// without a limit give up once no cycle has run for two seconds (or 500
+// periods): a line is
+// refused with -3 instead of waiting for ever, clearing errors reports -3,
+// and close returns.
+TEST_F(CoreCard, WhenTheCycleStopsNothingWaitsForEver) {
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(init(), 0);
+  ASSERT_GT(VNL_SetFeedSpeed(5, 0), 0);
+  ASSERT_EQ(VNL_ResetDevice(), 0);
+  sleepCycles(5);
+  const auto t0 = nowNs();
+  EXPECT_EQ(VNL_Line(1, 0, 0, 0, 0, 0, 0), -3);
+  EXPECT_LT(nowNs() - t0, 3'000'000'000) << "gave up after about two seconds";
+  EXPECT_EQ(VNL_ClearError(0), -3);
+  EXPECT_EQ(VNL_EnableLimitSwitchCheck(0), -3);
+  EXPECT_EQ(VNL_CloseSystem(), 0);
+  EXPECT_FALSE(vcard::bus().registered(*card_));
+}
+
 TEST_F(CoreCard, ALongLineFillsTheCardQueueToSixtyThreeAndNoFurther) {
   ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   ASSERT_EQ(init(), 0);
@@ -252,6 +330,26 @@ TEST_F(CoreCard, PulseLimitsLatchButTheCountsAreStillOutput) {
   sleepCycles(5);
   EXPECT_EQ(position(0), 32);
   EXPECT_EQ(vnl_test_output_latch(), 8);
+}
+
+// A count beyond what one card command carries (+-32767) is not wrapped to
+// 16 bits at the card: the axis gets the most one command carries, and the
+// pulse position counts what it got.
+TEST_F(CoreCard, ACountBeyondOneCardCommandIsNotWrapped) {
+  ASSERT_EQ(init(), 0);
+  push(40000);
+  push(-50000);
+  push(0);
+  sleepCycles(10);
+  int32_t p[6];
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(position(0), 0) << "+32767, then -32767";
+  EXPECT_EQ(p[0], position(0));
+  push(40000);
+  sleepCycles(10);
+  ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+  EXPECT_EQ(position(0), 32767);
+  EXPECT_EQ(p[0], 32767);
 }
 
 TEST_F(CoreCard, HoldAndResumeInOneDispatchKeepTheHoldAndLatchTwo) {

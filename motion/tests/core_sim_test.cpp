@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
@@ -45,11 +46,45 @@ TEST(CoreFrame, ReadinessBeforeInitAndDoubleClose) {
   EXPECT_EQ(VNL_GetErrorCode(0), -1);
 }
 
+// The initialisation's interpolation time is kept to 1..200 ms like
+// VNL_SetInterpolateTime's (clamped; a negative time still gives 5 ms), so a
+// huge time cannot overflow the planner's segment times.
+TEST(CoreFrame, InitialisationClampsTheInterpolationTime) {
+  platform::useVirtualTime();
+  VNL_EnableSimulation();
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  CardConfig c = oneCard();
+  for (const auto& [given, applied] :
+       {std::pair{std::numeric_limits<int32_t>::max(), 200.0}, std::pair{201, 200.0},
+        std::pair{0, 1.0}, std::pair{-3, 5.0}, std::pair{7, 7.0}}) {
+    ASSERT_EQ(VNL_InitSystem(given, &c, 1), 0) << given;
+    EXPECT_EQ(VNL_GetInterpolateTime(), applied) << given;
+    // A line still plans and ends on its target at the applied period.
+    ASSERT_GT(VNL_SetFeedSpeed(50, 0), 0);
+    ASSERT_GE(VNL_Line(3, 0, 0, 0, 0, 0, 0), 0);
+    for (int n = 0; n < 2000 && VNL_GetMotionStatus(0) != 1; ++n)
+      VNL_TimeDelay(1);
+    int32_t p[6];
+    ASSERT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
+    EXPECT_EQ(p[0], 3000) << given;
+    ASSERT_EQ(VNL_CloseSystem(), 0);
+  }
+}
+
 TEST(CoreFrame, MachineParameterValidationAndOverTravelFields) {
   MACHINE_PARAM p{};
   EXPECT_EQ(VNL_SetMachParam(&p, 0, 12), -5);
   EXPECT_EQ(VNL_SetMachParam(nullptr, 0, 0), -5);
   p.dfPitch = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
+  // A scale that overflows either way is refused too.
+  p = MACHINE_PARAM{};
+  p.dwPPR = 1000;
+  p.dfPitch = 1e300;
+  p.dfGearRatio = 1e-300;
+  EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
+  p.dfPitch = 1e-300;
+  p.dfGearRatio = 1e300;
   EXPECT_EQ(VNL_SetMachParam(&p, 0, 0), -5);
   p = MACHINE_PARAM{};
   p.wDirReverse = 7;
@@ -157,6 +192,40 @@ TEST_F(SimCore, PositionsInUserUnits) {
   EXPECT_DOUBLE_EQ(x[0], 10.0 / 25.4);
   EXPECT_EQ(VNL_GetCurPos(nullptr, &x[1], &x[2], &x[3], &x[4], &x[5], 0), -5);
   EXPECT_EQ(VNL_define_pos_here(0), 1);
+}
+
+// A record set after initialisation is used as stored by VNL_UpdateMachParam
+// and read at once by the position queries; values initialisation would
+// replace (0 pulses per revolution, a pitch or gear ratio of 0) give finite
+// positions, converted as initialisation would have validated them.
+TEST_F(SimCore, DegenerateScalingGivesFinitePositions) {
+  const int32_t block[6] = {300, 300, 0, 0, 0, 0};
+  ASSERT_EQ(vnl_test_push_pulses(0, block), 0);
+  VNL_TimeDelay(1);
+  MACHINE_PARAM mp{};
+  ASSERT_EQ(VNL_GetMachParam(&mp, 0, 0), 0);
+  mp.dwPPR = 0;
+  mp.dfGearRatio = 0.0;
+  mp.dfPitch = 1.0;
+  ASSERT_EQ(VNL_SetMachParam(&mp, 0, 0), 0);
+  mp.dwPPR = 100;
+  mp.dfGearRatio = 1.0;
+  mp.dfPitch = -2.0;
+  ASSERT_EQ(VNL_SetMachParam(&mp, 1, 0), 0);
+  double x[6];
+  ASSERT_EQ(VNL_GetCurPos(&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], 0), 0);
+  EXPECT_DOUBLE_EQ(x[0], 300.0) << "1 pulse per revolution, gear ratio 1";
+  EXPECT_DOUBLE_EQ(x[1], 3.0) << "pitch 1";
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  ASSERT_EQ(VNL_UpdateMachParam(), 0);
+  VNL_TimeDelay(5);  // the groups take their resets
+  ASSERT_GT(VNL_SetFeedSpeed(10, 0), 0);
+  ASSERT_GE(VNL_Line(302, 4, 0, 0, 0, 0, 0), 0);
+  for (int n = 0; n < 5000 && VNL_GetMotionStatus(0) != 1; ++n)
+    VNL_TimeDelay(1);
+  ASSERT_EQ(VNL_GetCurPos(&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], 0), 0);
+  EXPECT_DOUBLE_EQ(x[0], 302.0);
+  EXPECT_DOUBLE_EQ(x[1], 4.0);
 }
 
 TEST_F(SimCore, PGainCompSlotAndTolerance) {

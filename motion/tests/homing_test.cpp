@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "cardaccess/include/qoradrv.h"
@@ -91,6 +92,33 @@ TEST_F(Homing, RefusedWhileAGroupMoves) {
   VNL_TimeDelay(5);
   EXPECT_EQ(VNL_GoHome(kSpeed, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -4);
   EXPECT_EQ(VNL_GetGoHomeStatus(), -10);
+}
+
+// Home speeds that are not numbers, infinite, or not positive for an axis to
+// be homed are refused with -5 before anything changes: no run starts, the
+// acceleration steps set before stay, and no axis moves. An axis left out of
+// the run (order 255) may have speed 0, as the operator program passes it.
+TEST_F(Homing, BadHomeSpeedsAreRefusedBeforeAnythingChanges) {
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetGoHomeAccStep(7, 7, 7, 7, 7, 7), 0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double bad : {nan, inf, -inf, 0.0, -5.0}) {
+    EXPECT_EQ(VNL_GoHome(bad, bad, bad, bad, bad, bad, 0, 0, 0, 0, 0, 0, 0), -5) << bad;
+    EXPECT_EQ(VNL_GoHome(kSpeed, kSpeed, bad, 0, 0, 0, 0, 1, 2, 255, 255, 255, 0), -5) << bad;
+  }
+  // A speed that is not finite is refused also for an axis that is not homed.
+  EXPECT_EQ(VNL_GoHome(kSpeed, nan, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -5);
+  EXPECT_EQ(VNL_GoHome(kSpeed, 0, inf, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0), -5);
+  VNL_TimeDelay(50);
+  EXPECT_EQ(VNL_GetGoHomeStatus(), -10);
+  int32_t s[6]{};
+  VNL_GetGoHomeAccStep(&s[0], &s[1], &s[2], &s[3], &s[4], &s[5]);
+  for (int32_t v : s)
+    EXPECT_EQ(v, 7);
+  for (unsigned a = 0; a < 6; ++a)
+    EXPECT_EQ(position(a), 0) << "axis " << a;
+  EXPECT_EQ(VNL_AbortGoHome(), -10);  // the output layer never went Homing
 }
 
 struct Case {
@@ -272,6 +300,16 @@ TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
   int32_t touched = -1;
   EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // not active yet
   EXPECT_EQ(VNL_FindHomeSensor(1.1, 5.0, 6), 0);
+  // Refused arguments, and a line that is refused (feed speed 0: -7), change
+  // neither the step state nor the feed speed; the refusal is returned.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_EQ(VNL_SetFeedSpeed(3.0, 1), 3.0);
+  EXPECT_EQ(VNL_FindHomeSensor(nan, nan, 1), -5);
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, nan, 1), -5);
+  EXPECT_EQ(VNL_FindHomeSensor(1.1, -2.0, 1), -7);
+  EXPECT_EQ(vnl_test_step_home_state(1), 10);
+  EXPECT_EQ(VNL_TouchHomeSensor(&touched, 1), 0);  // still not active
+  EXPECT_EQ(VNL_GetFeedSpeed(1), 3.0);
   ASSERT_EQ(VNL_FindHomeSensor(1.1, 5.0, 1), 1);  // group 1 drives axis 1
   EXPECT_EQ(vnl_test_step_home_state(1), 0);
   for (int t = 0; t < 100 && touched != 1; ++t)
@@ -285,6 +323,12 @@ TEST_F(Homing, StepwiseFunctionsWalkTheStates) {
 
   int32_t latch = -1;
   EXPECT_EQ(VNL_GetEncoderIndex(&latch, 1), 0);
+  EXPECT_EQ(VNL_LeaveHomeSensor(nan, nan, 1), -5);
+  EXPECT_EQ(VNL_LeaveHomeSensor(0.0, std::numeric_limits<double>::infinity(), 1), -5);
+  EXPECT_EQ(vnl_test_step_home_state(1), 1);
+  EXPECT_EQ(VNL_GetFeedSpeed(1), 5.0);
+  VNL_TimeDelay(20);
+  EXPECT_EQ(position(1), 1100);
   ASSERT_EQ(VNL_LeaveHomeSensor(0.0, 5.0, 1), 1);
   EXPECT_EQ(vnl_test_step_home_state(1), 2);
   int state = 2;

@@ -251,20 +251,28 @@ TEST_F(InterveneSim, JogContiRunsTowardsTheSoftwareLimit) {
   EXPECT_EQ(VNL_JogConti(1, 40, 0, 0), 0);
   CurrentCommandInfo info{};
   ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
-  EXPECT_DOUBLE_EQ(info.dfTarget[0], 0.5) << "the limit, from the current position";
+  // One pulse inside the limit, from the current position.
+  EXPECT_NEAR(info.dfTarget[0], 0.499, 1e-12);
   waitStopped();
   EXPECT_EQ(VNL_JogConti(-1, 40, 0, 0), 1);
   ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
-  EXPECT_DOUBLE_EQ(info.dfTarget[0], -0.2);
+  EXPECT_NEAR(info.dfTarget[0], -0.199, 1e-12);
   waitStopped();
-  EXPECT_EQ(pulsePos()[0], -200);
+  EXPECT_EQ(pulsePos()[0], -199);
   // The default limits lie beyond the pulse range: the jog goes as far as a
-  // pulse counter reaches.
+  // pulse counter reaches, or as far as it gets in the longest move the
+  // planner takes (about three days), whichever is nearer.
   p.dfHighLimit = 10000000.0;
   ASSERT_EQ(VNL_SetMachParam(&p, 0, 0), 0);
-  EXPECT_EQ(VNL_JogConti(1, 40, 0, 0), 2);
+  EXPECT_EQ(VNL_JogConti(1, 100, 0, 0), 2);
   ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
-  EXPECT_NEAR(info.dfTarget[0], 2147483.647, 1e-6);
+  EXPECT_NEAR(info.dfTarget[0], 2147483.646, 1e-6);
+  VNL_AbortMotion(0);
+  waitStopped();
+  EXPECT_EQ(VNL_JogConti(1, 10, 0, 0), 3);
+  ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
+  const double start = pulsePos()[0] / 1000.0;
+  EXPECT_NEAR(info.dfTarget[0] - start, 0.1 * 1000 / 60.0 * (1 << 28) / 1000.0 * 0.99, 1e-6);
   VNL_AbortMotion(0);  // ends the long jog, whatever state it has reached
 }
 

@@ -8,9 +8,12 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/chip/regs.h"
 #include "platform/clock/clock.h"
+#include "platform/clock/virtual_clock.h"
+#include "platform/clock/watchdog.h"
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
 
@@ -30,9 +33,16 @@ class VirtualCardTest : public ::testing::Test {
     VNL_DisableSimulation();
     vcard::bus().clear();
     card_ = vcard::bus().install(vcard::ChipModel::Qora210);
+    // A test whose virtual time stops for 60 s of real time ends with the
+    // clock's and the card's state instead of hanging.
+    auto* clock = dynamic_cast<platform::VirtualClock*>(&platform::clock());
+    watchdog_ = std::make_unique<platform::ClockWatchdog>(60, [clock, card = card_] {
+      return (clock ? clock->describe() : std::string()) + "\n" + card->describe();
+    });
   }
   void TearDown() override {
     VNL_CloseSystem();
+    watchdog_.reset();
     vcard::bus().clear();
     platform::useRealTime();
   }
@@ -60,6 +70,7 @@ class VirtualCardTest : public ::testing::Test {
   }
 
   std::shared_ptr<vcard::VirtualCard> card_;
+  std::unique_ptr<platform::ClockWatchdog> watchdog_;
 };
 
 }  // namespace vnl::test

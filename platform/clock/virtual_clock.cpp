@@ -1,10 +1,30 @@
 #include "platform/clock/virtual_clock.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace platform {
 
 VirtualClock::VirtualClock() = default;
+
+std::string VirtualClock::describe() const {
+  std::ostringstream out;
+  out << "virtual clock at " << now_.load(std::memory_order_acquire) << " ns";
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return out.str() + "; its lock is held";
+  out << "; " << frames_.size() << " advancing thread(s)";
+  for (const AdvanceFrame& f : frames_) {
+    out << " [thread " << f.thread << (f.held ? " held for server " : " not held");
+    if (f.held) out << f.server;
+    out << "]";
+  }
+  out << "; " << timers_.size() << " timer(s), next due at "
+      << (queue_.empty() ? -1 : queue_.begin()->first) << " ns; " << running_.size()
+      << " callback(s) running";
+  for (const auto& [id, thread] : running_)
+    out << " [timer " << id << " on thread " << thread << "]";
+  return out.str();
+}
 VirtualClock::~VirtualClock() = default;
 
 Nanos VirtualClock::now() const {

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -37,6 +38,11 @@ class PLATFORM_EXPORT VirtualClock final : public Clock {
 
   // Advance to now() + duration on behalf of a test bench (same as a sleep).
   void advance(Nanos duration) { sleepFor(duration); }
+
+  // The clock's state in words, for a watchdog's report: the time, the
+  // advancing threads (held or not, and for whom), the timers and those
+  // running. Says so when the clock's lock cannot be had.
+  std::string describe() const;
 
  private:
   struct Timer {

@@ -16,9 +16,12 @@ struct HandleTable {
   Handle next = 1;
 };
 
+// Never destroyed, like the kernel service it stands for: a program's
+// threads and its libraries' teardown may still issue requests while the
+// program's static objects are destroyed.
 HandleTable& handles() {
-  static HandleTable table;
-  return table;
+  static HandleTable* table = new HandleTable;
+  return *table;
 }
 
 std::atomic<Backend*> replacement{nullptr};

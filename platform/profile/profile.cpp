@@ -1,9 +1,5 @@
 #include "platform/profile/profile.h"
 
-#define SI_NO_CONVERSION
-#define SI_IMPLEMENTATION
-#include <SimpleIni.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -26,13 +22,19 @@ std::mutex& fileMutex() {
   return m;
 }
 
-// Loads the file when it exists; a missing file is an empty profile, and
-// anything but a regular file (a folder, a device) cannot be one.
-bool load(CSimpleIniA& ini, const char* fileName) {
+// The file's bytes; a missing file is an empty profile. False when the file
+// exists but cannot be read, or is no regular file (a folder, a device).
+bool load(const char* fileName, std::string& text) {
+  text.clear();
   std::error_code ec;
   if (!std::filesystem::exists(fileName, ec)) return true;
   if (!std::filesystem::is_regular_file(fileName, ec)) return false;
-  return ini.LoadFile(fileName) >= 0;
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return false;
+  std::stringstream ss;
+  ss << in.rdbuf();
+  text = ss.str();
+  return true;
 }
 
 std::size_t copyOut(const char* text, char* buffer, std::size_t size) {
@@ -56,68 +58,97 @@ bool sameName(std::string_view a, std::string_view b) {
          });
 }
 
-// The section name of a "[name]" line, or nothing.
-std::optional<std::string> sectionOf(const std::string& line) {
-  const std::string t = trim(line);
-  if (t.size() < 2 || t.front() != '[') return std::nullopt;
-  const auto close = t.find(']');
-  if (close == std::string::npos) return std::nullopt;
-  return trim(std::string_view(t).substr(1, close - 1));
+// The one reading of a profile's text that reads and writes share, so a
+// write always edits the lines a read takes. Lines end at '\n' (a '\r'
+// before it is part of the line end). A line whose first non-blank character
+// is '[' and that holds a ']' is a section header naming what lies between
+// them; a line holding '=' that is not a comment (';' or '#') is a key;
+// every other line (blank, comment, a lone "[", an unclosed "[name", any
+// bytes at all, NUL included) belongs to no one and is kept as it is.
+struct Line {
+  std::string text;
+  std::optional<std::string> section;  // a header's name
+  std::optional<std::string> key;      // a key line's name
+  std::string value;                   // a key line's value
+};
+
+std::vector<Line> parse(const std::string& text) {
+  std::vector<Line> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    Line line;
+    line.text = text.substr(at, end - at);
+    const std::string t = trim(line.text);
+    if (t.size() >= 2 && t.front() == '[' && t.find(']') != std::string::npos) {
+      line.section = trim(std::string_view(t).substr(1, t.find(']') - 1));
+    } else if (!t.empty() && t.front() != ';' && t.front() != '#' &&
+               t.find('=') != std::string::npos) {
+      const auto eq = t.find('=');
+      line.key = trim(std::string_view(t).substr(0, eq));
+      line.value = trim(std::string_view(t).substr(eq + 1));
+    }
+    lines.push_back(std::move(line));
+    at = end + 1;
+  }
+  return lines;
 }
 
-// The key of a "key=value" line, or nothing (comments, blank lines).
-std::optional<std::string> keyOf(const std::string& line) {
-  const std::string t = trim(line);
-  if (t.empty() || t.front() == ';' || t.front() == '#') return std::nullopt;
-  const auto eq = t.find('=');
-  if (eq == std::string::npos) return std::nullopt;
-  return trim(std::string_view(t).substr(0, eq));
+// The value of the first line of `key` in a section named `section` (all
+// sections of that name, in file order), or nothing.
+std::optional<std::string> lookup(const std::vector<Line>& lines, const char* section,
+                                  const char* key) {
+  bool inSection = false;
+  for (const Line& l : lines) {
+    if (l.section) {
+      inSection = sameName(*l.section, section);
+    } else if (inSection && l.key && sameName(*l.key, key)) {
+      return l.value;
+    }
+  }
+  return std::nullopt;
 }
 
 // Sets key=value in the profile text, editing only the lines of that key:
-// an existing key is rewritten in place, a new key goes after the last key of
-// its section, a new section is appended at the end. Every other line stays.
+// every existing line of the key in a section of that name is rewritten in
+// place (so a read sees the new value whichever it takes), a new key goes
+// after the last key of the first block of its section, a new section is
+// appended at the end. Every other line stays as it was.
 std::string withKey(const std::string& text, const char* section, const char* key,
                     const char* value) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
+  std::vector<Line> lines = parse(text);
   const std::string entry = std::string(key) + "=" + value;
-
   bool inSection = false, found = false;
   std::optional<std::size_t> sectionHeader;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (auto name = sectionOf(lines[i])) {
-      inSection = sameName(*name, section);
+    Line& l = lines[i];
+    if (l.section) {
+      inSection = sameName(*l.section, section);
       if (inSection && !sectionHeader) sectionHeader = i;
-      continue;
-    }
-    if (!inSection) continue;
-    if (auto k = keyOf(lines[i])) {
-      if (sameName(*k, key)) {
-        lines[i] = entry;  // every copy, so a reader sees the new value whichever it takes
-        found = true;
-      }
+    } else if (inSection && l.key && sameName(*l.key, key)) {
+      l.text = entry;
+      found = true;
     }
   }
+  std::vector<std::string> out;
+  for (const Line& l : lines)
+    out.push_back(l.text);
   if (!found) {
     if (sectionHeader) {
-      // After the last key of the first block of the section.
       std::size_t at = *sectionHeader + 1;
-      for (std::size_t i = at; i < lines.size() && !sectionOf(lines[i]); ++i) {
-        if (keyOf(lines[i])) at = i + 1;
+      for (std::size_t i = at; i < lines.size() && !lines[i].section; ++i) {
+        if (lines[i].key) at = i + 1;
       }
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), entry);
     } else {
-      lines.push_back("[" + std::string(section) + "]");
-      lines.push_back(entry);
+      out.push_back("[" + std::string(section) + "]");
+      out.push_back(entry);
     }
   }
-  std::string out;
-  for (const auto& l : lines)
-    out += l + "\n";
-  return out;
+  std::string joined;
+  for (const auto& l : out)
+    joined += l + "\n";
+  return joined;
 }
 
 }  // namespace
@@ -130,27 +161,26 @@ std::size_t getString(const char* section, const char* key, const char* defaultV
     return copyOut(fallback, buffer, size);
   }
   std::lock_guard lock(fileMutex());
-  CSimpleIniA ini;
-  if (!load(ini, fileName)) return copyOut(fallback, buffer, size);
-  return copyOut(ini.GetValue(section, key, fallback), buffer, size);
+  std::string text;
+  if (!load(fileName, text)) return copyOut(fallback, buffer, size);
+  const std::optional<std::string> v = lookup(parse(text), section, key);
+  return copyOut(v ? v->c_str() : fallback, buffer, size);
 }
 
 bool writeString(const char* section, const char* key, const char* value, const char* fileName) {
   if (section == nullptr || key == nullptr || value == nullptr || fileName == nullptr) return false;
+  // What would not read back as written: a line break in any part, '=' or a
+  // bracket in the key, a bracket in the section, blanks at either end of
+  // any part (the reading trims them), a key that reads as a comment.
+  const auto trimmed = [](const char* s) { return trim(s) == s; };
   if (std::strpbrk(value, "\r\n") || std::strpbrk(key, "=\r\n[]") ||
-      std::strpbrk(section, "\r\n[]")) {
-    return false;  // would not read back as one key=value line
+      std::strpbrk(section, "\r\n[]") || !trimmed(section) || !trimmed(key) || !trimmed(value) ||
+      key[0] == ';' || key[0] == '#') {
+    return false;
   }
   std::lock_guard lock(fileMutex());
   std::string text;
-  std::error_code ec;
-  if (std::filesystem::exists(fileName, ec)) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return false;  // never overwrite a file we could not read
-    std::stringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-  }
+  if (!load(fileName, text)) return false;  // never overwrite a file we could not read
   text = withKey(text, section, key, value);
 
   // Write beside the file and rename over it, so a failure never leaves a
@@ -166,6 +196,7 @@ bool writeString(const char* section, const char* key, const char* value, const 
       return false;
     }
   }
+  std::error_code ec;
   std::filesystem::rename(temp, fileName, ec);
   if (ec) {
     std::remove(temp.c_str());
@@ -177,11 +208,9 @@ bool writeString(const char* section, const char* key, const char* value, const 
 std::optional<std::string> read(const std::string& section, const std::string& key,
                                 const std::string& fileName) {
   std::lock_guard lock(fileMutex());
-  CSimpleIniA ini;
-  if (!load(ini, fileName.c_str())) return std::nullopt;
-  const char* v = ini.GetValue(section.c_str(), key.c_str(), nullptr);
-  if (v == nullptr) return std::nullopt;
-  return std::string(v);
+  std::string text;
+  if (!load(fileName.c_str(), text)) return std::nullopt;
+  return lookup(parse(text), section.c_str(), key.c_str());
 }
 
 }  // namespace platform::profile

@@ -322,8 +322,10 @@ std::uint32_t VirtualBus::interruptWait(pcisvc::InterruptRecord& record) {
 }
 
 VirtualBus& bus() {
-  static VirtualBus instance;
-  return instance;
+  // Never destroyed: the service that stands on it outlives every program
+  // object (see pcisvc's handle table).
+  static VirtualBus* instance = new VirtualBus;
+  return *instance;
 }
 
 }  // namespace vcard

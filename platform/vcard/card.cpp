@@ -330,6 +330,20 @@ std::uint64_t VirtualCard::cycles() const {
   return cycles_;
 }
 
+std::string VirtualCard::describe() const {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return "card: its lock is held";
+  std::string s = "card: " + std::to_string(cycles_) + " cycles, timer " +
+                  (timerActive_ ? "running" : "stopped") + ", engine " +
+                  (chip_.engineRunning() ? "running" : "stopped") + ", line " +
+                  (armed_ ? "armed" : "not armed") + ", request " + (request_ ? "1" : "0") +
+                  ", pending " + (pending_ ? "1" : "0") + ", raised " + std::to_string(raised_) +
+                  ", delivered " + std::to_string(delivered_) + ", served " +
+                  std::to_string(served_.load(std::memory_order_acquire)) +
+                  ", interrupts delayed until cycle " + std::to_string(suppressUntil_);
+  return s;
+}
+
 std::uint64_t VirtualCard::interruptsDelivered() const {
   std::lock_guard lock(mutex_);
   return count_;

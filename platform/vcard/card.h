@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,6 +108,9 @@ class VCARD_EXPORT VirtualCard {
   // epoch): lets a real-time bench measure the latency to the routine.
   std::int64_t lastCycleSteadyNs() const { return lastCycleNs_.load(std::memory_order_acquire); }
   std::uint64_t interruptsDelivered() const;
+  // The interrupt line and cycle timer in words, for a watchdog's report.
+  // Says so when the card's lock cannot be had.
+  std::string describe() const;
   // Register-write log.
   void recordWrites(bool on);
   std::vector<RegisterWrite> writes() const;

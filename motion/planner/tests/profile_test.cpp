@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace vnl::planner {
@@ -15,6 +17,22 @@ TEST(DerivedTimeTest, StepCountsRoundUpToEvenPeriods) {
   EXPECT_EQ(derivedTime(-3, 1), 0);
   EXPECT_EQ(derivedTime(20, 4), 80);
   EXPECT_EQ(derivedTime(1, 3), 6);
+}
+
+TEST(DerivedTimeTest, HugeStepCountsAndPeriodsStayPositiveWholeRamps) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  for (const auto& [steps, period] : {std::pair{20, kMax}, std::pair{kMax, 200}, std::pair{kMax, 1},
+                                      std::pair{kMax, kMax}, std::pair{kMax - 1, 7}}) {
+    const int t = derivedTime(steps, period);
+    EXPECT_GT(t, 0) << steps << " steps of " << period << " ms";
+    EXPECT_EQ(t % 2, 0) << steps << " steps of " << period << " ms";
+    if (period <= 200) {
+      EXPECT_EQ(t % (2 * period), 0) << steps << " steps of " << period << " ms";
+    }
+    // Two ramps rounded to whole periods still fit an int.
+    EXPECT_GT(rampDuration(t, period) + rampDuration(t, period), 0) << steps << " steps";
+    EXPECT_GT(cruiseDuration(kMax, period), 0) << period << " ms";
+  }
 }
 
 TEST(SegmentFormulaTest, RampsMeetTheirEndSpeedsAndDistances) {
@@ -50,7 +68,7 @@ PathProfile planned(double L, double speed, int T1, int T3, int P, double Vs = 0
   p.Vs = Vs;
   p.T1 = T1;
   p.T3 = T3;
-  planOnLength(p, L, speed, P);
+  EXPECT_TRUE(planOnLength(p, L, speed, P));
   return p;
 }
 
@@ -64,6 +82,23 @@ TEST(PathPlanningTest, TenUnitsAtFeedThreeLasts3354Periods) {
   EXPECT_LT(p.V, 3.0);
   EXPECT_NEAR(p.S1 + p.S2 + p.S3, 10.0, 1e-12);
   EXPECT_NEAR(p.S3, p.V * p.T3 * 0.0005, 1e-12);
+}
+
+// A move that would cruise longer than the longest segment (about three
+// days) is not planned: its time does not fit the profile's whole
+// milliseconds, and running it faster than asked is no answer.
+TEST(PathPlanningTest, AMoveTooLongForItsSpeedIsNotPlanned) {
+  for (const auto& [L, speed] :
+       {std::pair{2e6, 0.1}, std::pair{1.0, 1e-300}, std::pair{1e300, 1.0}}) {
+    PathProfile p;
+    p.T1 = p.T3 = 20;
+    EXPECT_FALSE(planOnLength(p, L, speed, 1)) << L << " at " << speed;
+  }
+  PathProfile p;
+  p.T1 = p.T3 = 20;
+  ASSERT_TRUE(planOnLength(p, 2e4, 0.1, 1)) << "about 2.3 days";
+  EXPECT_GT(p.T, 0);
+  EXPECT_NEAR(p.V, 0.1, 1e-9);
 }
 
 TEST(PathPlanningTest, ShortMoveHasNoCruiseAndPeaksBelowTheFeed) {
@@ -142,7 +177,7 @@ TEST(SequencingTest, DecelerationEntryStartsWithInitialDeceleration) {
   p.entry = EntryMode::Decelerate;
   p.Vs = 4.0;
   chooseSegmentTimes(p, shape);
-  planOnLength(p, 2.0, 1.0, 1);
+  ASSERT_TRUE(planOnLength(p, 2.0, 1.0, 1));
   EXPECT_NEAR(rampOtherSpeed(p.V, p.S1, p.T1), 4.0, 1e-9);
   const ProfileRun run = runProfile(p, shape, 1);
   EXPECT_EQ(run.results.front(), StepResult::Decelerate);

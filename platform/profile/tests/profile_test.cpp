@@ -40,6 +40,7 @@ class ProfileTest : public testing::Test {
     return ss.str();
   }
   void writeFile(const std::string& text) { std::ofstream(file_) << text; }
+  void writeReadsBack(const std::string& text);
 
   fs::path dir_;
   std::string file_;
@@ -139,10 +140,20 @@ TEST_F(ProfileTest, WriteKeepsEveryOtherSectionKeyAndComment) {
             "Name=Ana\n");
 }
 
-TEST_F(ProfileTest, ValuesThatWouldBreakTheLineAreRefused) {
+// A write that could not read back as written is refused instead of
+// reported as done: a line break, '=' in the key, blanks at either end of
+// the section, key or value (reads trim them), a key read as a comment.
+TEST_F(ProfileTest, WritesThatWouldNotReadBackAreRefused) {
   EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1\nInjected=2", file_.c_str()));
   EXPECT_FALSE(profile::writeString("Parameter", "Max=Speed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", " MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter\t", "MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1 ", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", ";MaxSpeed", "1", file_.c_str()));
+  EXPECT_FALSE(profile::writeString("Parameter", "#MaxSpeed", "1", file_.c_str()));
   EXPECT_FALSE(fs::exists(file_));
+  ASSERT_TRUE(profile::writeString("Parameter", "Max Speed", "1 2", file_.c_str()));
+  EXPECT_EQ(get("Parameter", "Max Speed", "none"), "1 2");
 }
 
 TEST_F(ProfileTest, WriteIntoAMissingDirectoryFailsAndLeavesNothing) {
@@ -150,6 +161,56 @@ TEST_F(ProfileTest, WriteIntoAMissingDirectoryFailsAndLeavesNothing) {
   EXPECT_FALSE(profile::writeString("Parameter", "MaxSpeed", "1", bad.c_str()));
   EXPECT_FALSE(fs::exists(bad));
   EXPECT_FALSE(profile::writeString(nullptr, "MaxSpeed", "1", file_.c_str()));
+}
+
+// Sets HighLimit(0) in section Axis of a file holding `text`, twice: the key
+// reads back each time, is changed in place the second time rather than
+// added again, and every other key keeps the value it read before.
+void ProfileTest::writeReadsBack(const std::string& text) {
+  {
+    std::ofstream out(file_, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  const char* keys[] = {"LowLimit(0)", "MaxSpeed", "AccTime"};
+  std::vector<std::string> before;
+  for (const char* k : keys)
+    before.push_back(get("Axis", k, "none"));
+  const std::string shown = testing::PrintToString(text);
+  ASSERT_TRUE(profile::writeString("Axis", "HighLimit(0)", "42", file_.c_str())) << shown;
+  EXPECT_EQ(get("Axis", "HighLimit(0)", "none"), "42") << shown;
+  for (std::size_t i = 0; i < std::size(keys); ++i)
+    EXPECT_EQ(get("Axis", keys[i], "none"), before[i]) << keys[i] << " in " << shown;
+  ASSERT_TRUE(profile::writeString("Axis", "HighLimit(0)", "43", file_.c_str())) << shown;
+  EXPECT_EQ(get("Axis", "HighLimit(0)", "none"), "43") << shown;
+  const std::string c = contents();
+  EXPECT_EQ(c.find("HighLimit(0)="), c.rfind("HighLimit(0)=")) << testing::PrintToString(c);
+}
+
+// Reads and writes take the same lines for section headers: a lone "[", an
+// unclosed "[Other" or a stray "]" is neither a header nor a key to either.
+TEST_F(ProfileTest, OddSectionLinesReadTheSameForReadsAndWrites) {
+  for (const std::string text :
+       {"[\n[Axis]\nLowLimit(0)=-1\n", "[Axis]\nLowLimit(0)=-1\n[\nMaxSpeed=9\n",
+        "[Axis]\nLowLimit(0)=-1\n[Other\nMaxSpeed=9\n]\nAccTime=3\n", "[", "[Axis]\n[\n"})
+    writeReadsBack(text);
+  // An unclosed header does not start a section: its keys stay in Axis.
+  EXPECT_EQ(get("Axis", "MaxSpeed", "none"), "none");
+  writeReadsBack("[Axis]\nLowLimit(0)=-1\n[Other\nMaxSpeed=9\n");
+  EXPECT_EQ(get("Axis", "MaxSpeed", "none"), "9");
+}
+
+// A NUL byte is an ordinary character of its line for reads and writes alike;
+// the lines after it are read, and kept by a write.
+TEST_F(ProfileTest, NulBytesReadTheSameForReadsAndWrites) {
+  const std::string nul(1, '\0');
+  for (const std::string& text :
+       {"[Axis]\nLowLimit(0)=-1\n" + nul + "MaxSpeed=9\n",
+        "[Axis]\nLowLimit(0)=-1" + nul + "junk\nMaxSpeed=9\n[" + nul + "]\nAccTime=3\n", nul,
+        "[Axis]" + nul + "\nMaxSpeed=9\n"})
+    writeReadsBack(text);
+  writeReadsBack("[Axis]\n" + nul + "\nMaxSpeed=9\n");
+  EXPECT_EQ(get("Axis", "MaxSpeed", "none"), "9");
+  EXPECT_NE(contents().find(nul), std::string::npos) << "the NUL line is kept";
 }
 
 // A path that names a folder is no profile: reads give the defaults (the INI

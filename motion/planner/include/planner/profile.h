@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace vnl::planner {
 
@@ -66,23 +67,38 @@ enum class EntryMode : int32_t { Accelerate = 16, Decelerate = 32 };
 
 enum class SegmentKind : int32_t { Accel, Cruise, Decel };
 
-// Acceleration or deceleration time of a step count: 2 x ceil(steps / 2) x P.
+// The longest acceleration, deceleration or cruise segment, in ms (about
+// three days): segment times, their sums and their roundings to whole
+// periods stay far inside an int however large the step counts, periods or
+// distances that produced them.
+inline constexpr int kMaxSegmentMs = 1 << 28;
+
+// Acceleration or deceleration time of a step count: 2 x ceil(steps / 2) x P,
+// at most kMaxSegmentMs (then the largest such time that fits).
 constexpr int derivedTime(int steps, int periodMs) {
-  return steps <= 0 ? 0 : 2 * ((steps + 1) / 2) * periodMs;
+  if (steps <= 0 || periodMs <= 0) return 0;
+  const std::int64_t period = periodMs < kMaxSegmentMs / 2 ? periodMs : kMaxSegmentMs / 2;
+  const std::int64_t pairs = (std::int64_t{steps} + 1) / 2;
+  const std::int64_t maxPairs = kMaxSegmentMs / (2 * period);
+  return static_cast<int>(2 * (pairs < maxPairs ? pairs : maxPairs) * period);
 }
 
 // Duration of an acceleration or deceleration segment given its time
 // parameter: rounded up to whole periods, then to an even number of ms.
 constexpr int rampDuration(int timeMs, int periodMs) {
   if (timeMs <= 0 || periodMs <= 0) return 0;
-  const int whole = periodMs * ((timeMs + periodMs - 1) / periodMs);
-  return 2 * (whole / 2);
+  const std::int64_t P = periodMs;
+  const std::int64_t whole = P * ((timeMs + P - 1) / P);
+  return static_cast<int>(2 * ((whole < kMaxSegmentMs ? whole : kMaxSegmentMs) / 2));
 }
 
 // Duration of a cruise segment: rounded up to whole periods.
 constexpr int cruiseDuration(int timeMs, int periodMs) {
   if (timeMs <= 0 || periodMs <= 0) return 0;
-  return periodMs * ((timeMs + periodMs - 1) / periodMs);
+  const std::int64_t P = periodMs;
+  const std::int64_t whole = P * ((timeMs + P - 1) / P);
+  return static_cast<int>(
+      whole < std::numeric_limits<int>::max() ? whole : P * (std::numeric_limits<int>::max() / P));
 }
 
 // Distance since the segment start at elapsed time t (ms) of a segment of
@@ -150,8 +166,9 @@ void chooseSegmentTimes(PathProfile& p, const ProfileShape& shape);
 
 // Plans the profile over length L (> 0) at `speed` (> 0) from start speed
 // p.Vs, with p.T1 and p.T3 already chosen: has-cruise, T, T2, V, S1..S3;
-// clears the elapsed and normalised time.
-void planOnLength(PathProfile& p, double L, double speed, int periodMs);
+// clears the elapsed and normalised time. False, and nothing planned, when the
+// move would take longer than kMaxSegmentMs at that speed.
+[[nodiscard]] bool planOnLength(PathProfile& p, double L, double speed, int periodMs);
 
 // Advance the running segment by one period; returns the distance since the
 // segment's start and moves the phase sub-state.
