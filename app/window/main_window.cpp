@@ -834,7 +834,11 @@ void MainWindow::encoderTick() {
       offerOtherPages(stopped);
       break;
     }
-    case OperationMode::ListTest:
+    case OperationMode::ListTest: {
+      // The status first: once the group has stopped, the position read
+      // after it is the end of the list, so the trace reaches it in this tick.
+      const bool stopped = lib_.GetMotionStatus(0) == 1;
+      if (stopped) showPositions();
       if (testingForm_)
         testingForm_->drawTrace(
             QPointF(previous[0], previous[1]),
@@ -844,7 +848,7 @@ void MainWindow::encoderTick() {
         lib_.get_cur_command(&info, 0);
         if (testingForm_) testingForm_->selectLine(info.nIndex);
       }
-      if (lib_.GetMotionStatus(0) == 1) {
+      if (stopped) {
         setLook(Command::Run, Look::Available);
         setLook(Command::Stop, Look::Unavailable);
         state_.listRunning = false;
@@ -855,6 +859,7 @@ void MainWindow::encoderTick() {
         setLook(Command::Motion, Look::Unavailable);
       }
       break;
+    }
     case OperationMode::Home:
       break;
   }
