@@ -83,6 +83,7 @@ class CardFeed : public vnl::test::VirtualCardTest,
 struct PeriodCounter {
   long periods = 0, lastMoved = 0;
   int32_t last[2] = {};
+  std::vector<double>* speeds = nullptr;
   static void onPeriod(void* user) {
     auto* c = static_cast<PeriodCounter*>(user);
     int32_t p[6] = {};
@@ -164,6 +165,47 @@ TEST_P(CardFeed, HoldsTheProgrammedFeedAndDurationInMachineTime) {
   const double simulated = counter.lastMoved * cycle;
   EXPECT_LE(std::fabs(simulated - measured), cycle * 1.000001)
       << "simulation " << simulated << " ms";
+}
+
+// Every interpolation time the library takes, 1 to 200 ms, in simulation
+// (which plans with the cycle a card would run, as the test above shows): a
+// line of 250 periods at the feed runs at the feed and lasts its profile,
+// within 0.5 %, whatever the gap between the time and the cycle.
+TEST(SimulatedFeed, EveryInterpolationTimeHoldsTheFeedAndTheDuration) {
+  platform::useVirtualTime();
+  VNL_EnableSimulation();
+  ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
+  constexpr double kFeed = 10.0;
+  for (int ms = 1; ms <= 200; ++ms) {
+    CardConfig c{2, 576, 0, 0};
+    ASSERT_EQ(VNL_InitSystem(ms, &c, 1), 0);
+    const double cycle = VNL_GetInterpolateTime();
+    ASSERT_GT(cycle, ms - 0.8192) << ms;
+    ASSERT_LE(cycle, ms + 1e-4) << ms;
+    ASSERT_EQ(VNL_SetFeedSpeed(kFeed, 0), kFeed);
+    const double length = std::round(kFeed * 250 * cycle) / 1000.0;  // whole pulses
+    PeriodCounter counter;
+    std::vector<double> speeds;
+    vnl_set_period_observer(
+        [](void* user) {
+          PeriodCounter::onPeriod(user);
+          static_cast<PeriodCounter*>(user)->speeds->push_back(VNL_GetCurFeedSpeed(0));
+        },
+        &counter);
+    counter.speeds = &speeds;
+    ASSERT_GE(VNL_Line(length, 0, 0, 0, 0, 0, 0), 0);
+    for (int n = 0; n < 100000 && VNL_GetMotionStatus(0) != 1; ++n)
+      VNL_TimeDelay(1);
+    vnl_set_period_observer(nullptr, nullptr);
+    ASSERT_EQ(counter.last[0], std::llround(length * kPulsesPerUnit)) << ms;
+    const double planned = length / kFeed * 1000.0 + kRampCycles * cycle;
+    EXPECT_NEAR(counter.lastMoved * cycle / planned, 1.0, 0.005) << ms << " ms";
+    ASSERT_GT(speeds.size(), 200u);
+    EXPECT_NEAR(speeds[speeds.size() / 2] / kFeed, 1.0, 0.005) << ms << " ms";
+    ASSERT_EQ(VNL_CloseSystem(), 0);
+  }
+  VNL_DisableSimulation();
+  platform::useRealTime();
 }
 
 INSTANTIATE_TEST_SUITE_P(Periods, CardFeed,
