@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/chip/dda_timing.h"
+
 namespace qora::enc {
 
 // Pulse commands are held by the chip in sign-magnitude form: bit 15 is the
@@ -24,28 +26,10 @@ constexpr std::int32_t currentCommand(std::uint16_t raw) {
   return -static_cast<std::int32_t>(raw & 0x7FFFu);
 }
 
-// DDA timing: with bit-length code k the cycle lasts 2^(k+8) * (d + 1) * 0.1 us.
-struct DdaTiming {
-  std::uint16_t divider;  // d, 0..4095
-  float timeMs;           // the cycle actually obtained
-};
-
-inline constexpr float kDdaTimeLimitMs[6] = {105.0f, 210.0f, 420.0f, 840.0f, 1680.0f, 3380.0f};
-
-// Refused (nullopt) for a code above 5, a negative or non-number time, or a
-// time above the code's limit. Times too short for one base period (0
-// included) saturate, like too long ones, at the largest divider.
-inline std::optional<DdaTiming> ddaTiming(float timeMs, std::uint16_t code) {
-  if (code > 5) return std::nullopt;
-  if (std::isnan(timeMs) || timeMs < 0.0f || timeMs > kDdaTimeLimitMs[code]) return std::nullopt;
-  const double base = static_cast<double>(256u << code);
-  const double exact = static_cast<double>(timeMs) * 10000.0 / base - 1.0;
-  const auto d = static_cast<std::int32_t>(exact);  // toward zero
-  auto divider = static_cast<std::uint16_t>(d);     // negative wraps above 4095
-  if (divider > 4095) divider = 4095;
-  const auto time = static_cast<float>(base * (divider + 1) * 0.0001);
-  return DdaTiming{divider, time};
-}
+// DDA timing: the chip's own rule, shared with the virtual card.
+using chip::DdaTiming;
+using chip::ddaTiming;
+using chip::kDdaTimeLimitMs;
 
 // Closed-loop shift code in bits 8..11: bit 11 sign, bits 8..10 magnitude.
 constexpr std::uint16_t shiftCode(std::int16_t shift) {

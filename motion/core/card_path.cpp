@@ -1,5 +1,7 @@
 #include "card_path.h"
 
+#include "platform/chip/dda_timing.h"
+
 namespace vnl::cards {
 namespace {
 constexpr uint16_t u16(int v) {
@@ -35,7 +37,7 @@ void initialise(int count, double interpolationMs) {
       QORA_DDA_EnablePulseCounter(a, card);
       QORA_DDA_EnableOutputChannel(a, card);
     }
-    QORA_DDA_SetTime(static_cast<float>(interpolationMs), 5, card);
+    QORA_DDA_SetTime(static_cast<float>(interpolationMs), chip::kDdaMotionBitLengthCode, card);
     if (c == 0) QORA_DDA_EnableCycleInt(0);
     for (uint16_t a = 0; a < 6; ++a) {
       QORA_ENC_ClearCounter(a, card);

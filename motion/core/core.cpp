@@ -405,7 +405,10 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
   L.interpTime.store(ms);
   int32_t r = L.post(2, 0, 0);
   if (r != 0) return r;
-  // The groups' resets take the new period from the parameter block.
+  // The cycle serves the request on cards; in simulation no card answers and
+  // the period lasts the cycle a card would run.
+  if (!L.onCards()) L.takeCycleTime();
+  // The groups' resets take the new period and cycle from the parameter block.
   L.buildGroupParams();
   for (int g = 0; g < kGroups; ++g) {
     if (!L.stepped(g)) continue;
@@ -419,7 +422,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
 VNL_EXPORT double VNL_GetInterpolateTime(void) {
   int32_t r = lib().post(3, 0, 0);
   if (r != 0) return r;
-  return lib().interpTime.load();
+  return lib().cycleTime.load();
 }
 
 namespace {

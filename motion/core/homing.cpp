@@ -386,7 +386,8 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
     if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return -4;
   vnl::HomingRun& R = L.homingRun;
   R.clearEngine();
-  const double period = L.interpTime.load();
+  // Pulses per period at the home speed: a period lasts one card cycle.
+  const double period = L.cycleTime.load();
   for (int i = 0; i < 6; ++i) {
     const MACHINE_PARAM& p = L.param[card * 6 + i];
     const vnl::homing::AxisScale scale = vnl::scaleOf(p);

@@ -100,10 +100,11 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
   }
   double distance = target - machinePosition(L, group, axis, a);
   // A slow jog over a long way would take longer than a move can be
-  // planned for (a few days): it goes as far as it gets in that time.
-  const double speed =
-      std::clamp(percent, 1, 100) / 100.0 * L.groupParams[group].axis[axis].maxSpeed;
-  const double reach = speed * (pl::kMaxSegmentMs / 1000.0) * 0.99;
+  // planned for (a few days of planner time, each of its periods a card
+  // cycle): it goes as far as it gets in that time.
+  const pl::GroupParams& gp = L.groupParams[group];
+  const double speed = std::clamp(percent, 1, 100) / 100.0 * gp.axis[axis].maxSpeed;
+  const double reach = speed * gp.clockRatio() * (pl::kMaxSegmentMs / 1000.0) * 0.99;
   if (std::isfinite(reach) && reach > 0) distance = std::clamp(distance, -reach, reach);
   return VNL_JogSpace(distance, percent, axis, group);
 }

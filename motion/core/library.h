@@ -23,6 +23,7 @@
 #include "homing.h"
 #include "planner/command_queue.h"
 #include "planner/cycle_step.h"
+#include "platform/chip/dda_timing.h"
 #include "platform/clock/clock.h"
 #include "pulse_queue.h"
 #include "varnelpci.h"
@@ -91,7 +92,14 @@ struct Library {
   // frame
   std::atomic<uint8_t> hwReady{0};
   std::atomic<uint8_t> runState{0};
+  // The interpolation time as set (1 to 200 ms), and how long one period
+  // lasts on the machine: the DDA cycle the card runs for it (the longest
+  // cycle not above it that bit-length code 5 allows: 0.8192 ms for 1 ms,
+  // 4.9152 ms for 5 ms). The planner plans with the cycle, so speeds in units
+  // per second hold on the card; in simulation it is the cycle a card would
+  // run, so that a program takes as many periods in both.
   std::atomic<double> interpTime{10.0};
+  std::atomic<double> cycleTime{10.0};
   int cardCount = 0;
   int16_t cardType[kCards]{};
   // Whether the cycle serves the groups of each card, set at initialisation:
@@ -635,13 +643,13 @@ struct Library {
         break;
       case 2:
         for (int c = 0; c < cardCount; ++c)
-          QORA_DDA_SetTime(static_cast<float>(interpTime.load()), 5, static_cast<uint16_t>(c));
+          QORA_DDA_SetTime(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode,
+                           static_cast<uint16_t>(c));
+        takeCycleTime();
         break;
-      case 3: {
-        float t = 0.0f;
-        if (cardCount > 0 && QORA_DDA_GetTime(&t, 0) != 0) interpTime.store(t);
+      case 3:
+        takeCycleTime();
         break;
-      }
       case 4:
         for (int c = 0; c < cardCount; ++c)
           QORA_ResetModule(QORA_MODULE_CHIP, static_cast<uint16_t>(c));
@@ -878,6 +886,18 @@ struct Library {
     }
   }
 
+  // The cycle card 0 reports after its time was set; in simulation, or when
+  // card 0 cannot say, the cycle it would run for the interpolation time.
+  void takeCycleTime() {
+    float t = 0.0f;
+    if (!(onCards() && cardCount > 0 && QORA_DDA_GetTime(&t, 0) != 0 && t > 0.0f)) {
+      const auto timing =
+          chip::ddaTiming(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode);
+      t = timing ? timing->timeMs : static_cast<float>(interpTime.load());
+    }
+    cycleTime.store(t);
+  }
+
   int32_t hardwareInit() {
     for (auto& q : pulseQueues)
       q.clear();
@@ -910,6 +930,7 @@ struct Library {
       cards::initialise(cardCount, interpTime.load());
       writeOutputParams();
     }
+    takeCycleTime();
     bool anyInUse = false;
     for (int g = 0; g < kGroups; ++g) {
       int32_t u = config[g].inUse.load();

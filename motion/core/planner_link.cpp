@@ -102,6 +102,7 @@ void Library::buildGroupParams() {
     planner::GroupParams& gp = groupParams[g];
     gp.axisCount = kSlots;
     gp.periodMs = period < 1 ? 1 : static_cast<int>(period);
+    gp.cycleMs = cycleTime.load(std::memory_order_relaxed);
     gp.sysMaxSpeed = sysMax;
     const int card = config[g].card.load(std::memory_order_relaxed);
     for (int s = 0; s < kSlots; ++s) {

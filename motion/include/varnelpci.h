@@ -150,6 +150,12 @@ VNL_API int32_t VNL_GetUnit(uint16_t group);
 VNL_API int32_t VNL_SetAbsolute(uint16_t group);
 VNL_API int32_t VNL_SetIncrease(uint16_t group);
 VNL_API int32_t VNL_GetCoordType(uint16_t group);
+/* The interpolation time is set in ms (1 to 200; the applied time truncated is
+   returned). One period lasts the card's DDA cycle for it, the longest whole
+   number of 0.8192 ms not above it (0.8192 ms for 1 ms, 4.9152 ms for 5 ms);
+   VNL_GetInterpolateTime reports that cycle, in simulation the cycle a card
+   would run. Speeds in units per second hold in that machine time, and
+   acceleration and deceleration steps are periods of that length. */
 VNL_API int32_t VNL_SetInterpolateTime(double ms);
 VNL_API double VNL_GetInterpolateTime(void);
 VNL_API int32_t VNL_SetMaxPulseSpeed(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,

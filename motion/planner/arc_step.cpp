@@ -60,7 +60,7 @@ bool planArcCommand(GroupContext& ctx, PlanResult* result) {
               static_cast<std::uint16_t>(ctx.cmd.plane), vec3(ctx.cmd.reference),
               planeAxesOf(ctx.params), a.tolerance, &a.g);
   if (e != ArcPlanError::None || !(a.g.length > 0)) return false;
-  if (!planOnLength(p, a.g.length, speed, ctx.params.periodMs)) {
+  if (!planOnLength(p, a.g.length, ctx.params.toGrid(speed), ctx.params.periodMs)) {
     *result = PlanResult::ZeroSpeed;
     return true;
   }

@@ -527,10 +527,12 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
     if (env.outputIdle()) env.requestOutput();
   }
 
-  sh.pathSpeed.store(ctx.pathSpeed, std::memory_order_relaxed);
+  // Published in units per second of machine time.
+  const GroupParams& gp = ctx.params;
+  sh.pathSpeed.store(gp.toMachine(ctx.pathSpeed), std::memory_order_relaxed);
   for (int i = 0; i < kAxes; ++i)
-    sh.axisSpeed[i].store(ctx.axisSpeed[i], std::memory_order_relaxed);
-  sh.previousV.store(ctx.previousV, std::memory_order_relaxed);
+    sh.axisSpeed[i].store(gp.toMachine(ctx.axisSpeed[i]), std::memory_order_relaxed);
+  sh.previousV.store(gp.toMachine(ctx.previousV), std::memory_order_relaxed);
   sh.error.store(g.error, std::memory_order_relaxed);
   sh.drained.store(g.drained ? kRaised : 0, std::memory_order_relaxed);
   sh.ready.store(ctx.ready ? kRaised : 0, std::memory_order_relaxed);

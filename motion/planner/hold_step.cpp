@@ -310,7 +310,7 @@ void resumeArc(GroupContext& ctx) {
   const int P = ctx.params.periodMs;
   auto plan = [&](GroupContext& c) {
     chooseSegmentTimes(c.profile, c.settings.shape);
-    return planOnLength(c.profile, g.length, speed, P);
+    return planOnLength(c.profile, g.length, c.params.toGrid(speed), P);
   };
   guardStartSpeed(ctx, plan);
   plan(ctx);

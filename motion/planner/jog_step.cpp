@@ -47,7 +47,8 @@ PlanResult planJog(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
   for (int i = 0; i < kAxes; ++i)
     g.k[i] = d[i] / L;
   chooseSegmentTimes(p, jog.shape);
-  if (!planOnLength(p, L, r * ctx.params.axis[dominant].maxSpeed, ctx.params.periodMs))
+  if (!planOnLength(p, L, ctx.params.toGrid(r * ctx.params.axis[dominant].maxSpeed),
+                    ctx.params.periodMs))
     return PlanResult::ZeroSpeed;
   p.state = SegmentState::Plan;
   // A start speed whose first segment alone overshoots the rest leaves no

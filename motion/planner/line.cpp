@@ -111,7 +111,8 @@ PlanResult planLine(GroupContext& ctx) {
   if (g != PlanResult::Ok) return g;
   if (ctx.line.uvwOnly) speed = ctx.params.axis[ctx.line.dominant].maxSpeed;
   // Too long at that speed: dropped like a line without speed.
-  if (!planOnLength(p, ctx.line.L, speed, ctx.params.periodMs)) return PlanResult::ZeroSpeed;
+  if (!planOnLength(p, ctx.line.L, ctx.params.toGrid(speed), ctx.params.periodMs))
+    return PlanResult::ZeroSpeed;
   p.state = SegmentState::Plan;
   return PlanResult::Ok;
 }
@@ -238,7 +239,8 @@ void changePathOverSpeed(GroupContext& ctx, int ratio) {
   double cruise = newSpeed < ctx.params.sysMaxSpeed ? newSpeed : ctx.params.sysMaxSpeed;
   if (ctx.line.uvwOnly) cruise = ctx.params.axis[ctx.line.dominant].maxSpeed;
   const int accTime = derivedTime(ctx.settings.accSteps, P);
-  const EntryMode entry = cruise > ctx.pathRate ? EntryMode::Accelerate : EntryMode::Decelerate;
+  const EntryMode entry =
+      ctx.params.toGrid(cruise) > ctx.pathRate ? EntryMode::Accelerate : EntryMode::Decelerate;
   // The first segment of the new plan covers T1 x Vs / 2 by itself; a rest
   // shorter than that cannot be re-planned (the cruise speed would come out
   // negative), so it is decelerated like a rest within the stopping distance.

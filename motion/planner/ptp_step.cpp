@@ -36,7 +36,8 @@ bool planPtp(GroupContext& ctx, const ProfileShape (&shapes)[kAxes]) {
     a.profile.entry = EntryMode::Accelerate;
     a.profile.phase = PathPhase::AccStart;
     chooseSegmentTimes(a.profile, a.shape);
-    if (!planOnLength(a.profile, std::fabs(d), vmax, ctx.params.periodMs)) return false;
+    if (!planOnLength(a.profile, std::fabs(d), ctx.params.toGrid(vmax), ctx.params.periodMs))
+      return false;
     a.profile.state = SegmentState::Plan;
     a.segStart = ctx.pos[i];
     any = true;

@@ -39,7 +39,7 @@ TEST(CoreFrame, ReadinessBeforeInitAndDoubleClose) {
   ASSERT_EQ(VNL_InitSystem(-3, &c, 1), 0);
   EXPECT_EQ(VNL_GetErrorCode(0), 0);  // the 0xF100 left before init is cleared
   EXPECT_EQ(VNL_GetErrorCode(1), -6);
-  EXPECT_EQ(VNL_GetInterpolateTime(), 5.0);
+  EXPECT_NEAR(VNL_GetInterpolateTime(), 4.9152, 1e-6);  // the cycle a card runs for 5 ms
   EXPECT_EQ(VNL_CheckDryRun(), 1);
   EXPECT_EQ(VNL_CloseSystem(), 0);
   EXPECT_EQ(VNL_CloseSystem(), -1);
@@ -48,17 +48,19 @@ TEST(CoreFrame, ReadinessBeforeInitAndDoubleClose) {
 
 // The initialisation's interpolation time is kept to 1..200 ms like
 // VNL_SetInterpolateTime's (clamped; a negative time still gives 5 ms), so a
-// huge time cannot overflow the planner's segment times.
+// huge time cannot overflow the planner's segment times. A period lasts the
+// cycle a card runs for the applied time: the longest multiple of 0.8192 ms
+// not above it.
 TEST(CoreFrame, InitialisationClampsTheInterpolationTime) {
   platform::useVirtualTime();
   VNL_EnableSimulation();
   ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   CardConfig c = oneCard();
   for (const auto& [given, applied] :
-       {std::pair{std::numeric_limits<int32_t>::max(), 200.0}, std::pair{201, 200.0},
-        std::pair{0, 1.0}, std::pair{-3, 5.0}, std::pair{7, 7.0}}) {
+       {std::pair{std::numeric_limits<int32_t>::max(), 199.8848}, std::pair{201, 199.8848},
+        std::pair{0, 0.8192}, std::pair{-3, 4.9152}, std::pair{7, 6.5536}}) {
     ASSERT_EQ(VNL_InitSystem(given, &c, 1), 0) << given;
-    EXPECT_EQ(VNL_GetInterpolateTime(), applied) << given;
+    EXPECT_NEAR(VNL_GetInterpolateTime(), applied, 1e-4) << given;
     // A line still plans and ends on its target at the applied period.
     ASSERT_GT(VNL_SetFeedSpeed(50, 0), 0);
     ASSERT_GE(VNL_Line(3, 0, 0, 0, 0, 0, 0), 0);
@@ -136,7 +138,10 @@ TEST_F(SimCore, UnitsCoordinatesAndInterpolationTime) {
   EXPECT_EQ(VNL_SetInterpolateTime(0.5), 1);
   EXPECT_EQ(VNL_SetInterpolateTime(500), 200);
   EXPECT_EQ(VNL_SetInterpolateTime(std::nan("")), -5);
-  EXPECT_EQ(VNL_GetInterpolateTime(), 200.0);
+  // What a period lasts: the DDA cycle a card runs for 200 ms, 244 x 0.8192 ms.
+  EXPECT_NEAR(VNL_GetInterpolateTime(), 199.8848, 1e-4);
+  EXPECT_EQ(VNL_SetInterpolateTime(5), 5);
+  EXPECT_NEAR(VNL_GetInterpolateTime(), 4.9152, 1e-6);
 }
 
 TEST_F(SimCore, GroupConfigWithCardTwelveKeepsSlots) {

@@ -89,11 +89,14 @@ TEST_F(ArcSim, ArcXYZWithThreePointsOfEqualZRunsExactlyAsArcXY) {
   EXPECT_EQ(ia.nKind, 2);  // start, reference, end turn clockwise about +Z
   EXPECT_EQ(ib.nKind, ia.nKind);
   EXPECT_EQ(pulsePos(), (Pulses{2000, 0, 250, 0, 0, 0}));
-  // The arc passed over the top of its circle, through the reference point.
+  // The arc passed over the top of its circle, through the reference point:
+  // within the pulse that truncation toward zero takes off when no step
+  // lands exactly on the top.
   int32_t top = 0;
   for (const Pulses& p : b)
     top = std::max(top, p[1]);
-  EXPECT_EQ(top, 1000);
+  EXPECT_GE(top, 999);
+  EXPECT_LE(top, 1000);
 }
 
 TEST_F(ArcSim, HelicalArcBackOnItsStartIsAFullTurnThroughTheReferencePoint) {

@@ -272,7 +272,9 @@ TEST_F(InterveneSim, JogContiRunsTowardsTheSoftwareLimit) {
   EXPECT_EQ(VNL_JogConti(1, 10, 0, 0), 3);
   ASSERT_EQ(VNL_GetCurCommand(&info, 0), 0);
   const double start = pulsePos()[0] / 1000.0;
-  EXPECT_NEAR(info.dfTarget[0] - start, 0.1 * 1000 / 60.0 * (1 << 28) / 1000.0 * 0.99, 1e-6);
+  // The longest move is 2^28 periods of the 1 ms grid, each a 0.8192 ms card cycle.
+  EXPECT_NEAR(info.dfTarget[0] - start,
+              0.1 * 1000 / 60.0 * double(0.8192f) * (1 << 28) / 1000.0 * 0.99, 1e-6);
   VNL_AbortMotion(0);  // ends the long jog, whatever state it has reached
 }
 

@@ -173,7 +173,10 @@ TEST_F(MotionSim, MotionStatusIsZeroWhileOutputIsPendingAndOneAfter) {
   EXPECT_EQ(pulsePos()[0], 500);
 }
 
-TEST_F(MotionSim, TenUnitsAtFeedThreeTakes20Plus3314Plus20PeriodsAndEndsOnTarget) {
+// At a 1 ms interpolation time a period lasts the card's cycle of 0.8192 ms:
+// 10 units at 3 units/s are ceil(10 / 3 / 0.0008192) = 4070 periods at the
+// cruise speed's time, of which 20 go to the halves of the two ramps.
+TEST_F(MotionSim, TenUnitsAtFeedThreeTakes20Plus4050Plus20CardCyclesAndEndsOnTarget) {
   observe();
   ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
   ASSERT_EQ(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
@@ -188,21 +191,23 @@ TEST_F(MotionSim, TenUnitsAtFeedThreeTakes20Plus3314Plus20PeriodsAndEndsOnTarget
     }
   }
   ASSERT_LT(first, periods.size());
-  EXPECT_EQ(last - first + 1, 3354u);
+  EXPECT_EQ(last - first + 1, 4090u);
   EXPECT_LT(periods[last - 1].pulses[0], 10000);
   EXPECT_EQ(periods[last].pulses[0], 10000);
   EXPECT_EQ(pulsePos()[0], 10000);
-  // Accelerating for 20 periods, cruising at 10 / 3334 x 1000 for 3314, then
-  // decelerating for 20.
-  const double V = 10.0 / 3334.0 * 1000.0;
+  // Accelerating for 20 periods, cruising at 10 units per 4070 cycles for
+  // 4050, then decelerating for 20.
+  const double cycleMs = double(0.8192f);  // as the card reports it
+  const double V = 10.0 / (4070.0 * cycleMs) * 1000.0;
   for (size_t i = first; i < first + 19; ++i)
     EXPECT_LT(periods[i].pathSpeed, periods[i + 1].pathSpeed) << i - first;
   // The last ramp period averages just under V (zero acceleration at its end).
   EXPECT_LT(periods[first + 19].pathSpeed, V);
   EXPECT_GT(periods[first + 19].pathSpeed, 0.99 * V);
-  for (size_t i = first + 20; i < first + 3334; ++i)
+  EXPECT_NEAR(V / 3.0, 1.0, 5e-4);
+  for (size_t i = first + 20; i < first + 4070; ++i)
     ASSERT_NEAR(periods[i].pathSpeed, V, 1e-9) << i - first;
-  for (size_t i = first + 3334; i < first + 3353; ++i)
+  for (size_t i = first + 4070; i < first + 4089; ++i)
     EXPECT_GT(periods[i].pathSpeed, periods[i + 1].pathSpeed) << i - first;
   EXPECT_LT(periods[last].pathSpeed, 0.05);
 
@@ -293,8 +298,11 @@ TEST_F(MotionSim, UOnlyLineRunsAtTheMaximumSpeedOfItsMachineParameters) {
     top = std::max(top, q.pathSpeed);
     moving += q.pathSpeed > 0;
   }
-  EXPECT_NEAR(top, 20.0, 1e-9);  // cruise at the axis maximum
-  EXPECT_EQ(moving, 120u);       // 20 + 80 + 20 periods
+  // Cruise at the axis maximum, rounded down to fill whole card cycles of
+  // 0.8192 ms: 2 units in ceil(2 / 20 / 0.0008192) = 123 of them.
+  EXPECT_NEAR(top, 2.0 / (123 * double(0.8192f)) * 1000.0, 1e-9);
+  EXPECT_NEAR(top / 20.0, 1.0, 0.01);
+  EXPECT_EQ(moving, 143u);  // 20 + 103 + 20 periods
 }
 
 TEST_F(MotionSim, InPositionSwitchesRunInOrderWithTheLines) {
@@ -411,7 +419,7 @@ TEST_F(MotionSim, SpeedSettingsReachThePlannerThroughTheHandshake) {
   EXPECT_EQ(s[0], 0);
   EXPECT_EQ(s[5], 9);
 
-  // No ramps: 10 units at feed 3 run in 3334 periods flat out.
+  // No ramps: 10 units at feed 3 run in 4070 card cycles flat out.
   observe();
   ASSERT_EQ(VNL_SetFeedSpeed(3, 0), 3.0);
   ASSERT_EQ(VNL_Line(10, 0, 0, 0, 0, 0, 0), 0);
@@ -419,11 +427,11 @@ TEST_F(MotionSim, SpeedSettingsReachThePlannerThroughTheHandshake) {
   size_t moving = 0;
   for (size_t i = 0; i < periods.size(); ++i)
     moving += periods[i].pulses[0] != (i ? periods[i - 1].pulses[0] : 0);
-  EXPECT_EQ(moving, 3334u);
+  EXPECT_EQ(moving, 4070u);
   EXPECT_EQ(pulsePos()[0], 10000);
 
   // An over-speed that would take the last cruise above the system maximum
-  // is cut to it: 4 / (10 / 3334 x 1000) x 100 = 133.36.
+  // is cut to it: 4 / (10 / (4070 x 0.8192) x 1000) x 100 = 133.36.
   ASSERT_EQ(VNL_CloseSystem(), 0);
   ASSERT_EQ(VNL_SetSysMaxSpeed(4), 0);
   init();

@@ -1,5 +1,6 @@
 #include "platform/vcard/dda_module.h"
 
+#include "platform/chip/dda_timing.h"
 #include "platform/chip/regs.h"
 
 namespace vcard {
@@ -22,8 +23,8 @@ bool DdaModule::running() const {
 std::chrono::nanoseconds DdaModule::cyclePeriod() const {
   const std::int64_t k = r::kDdaTimingBitLength.get(timing_);
   const std::int64_t d = r::kDdaTimingDivider.get(timing_);
-  // 2^(k+8) * (d+1) periods of 0.1 us: a whole number of nanoseconds.
-  return std::chrono::nanoseconds((std::int64_t{1} << (k + 8)) * (d + 1) * 100);
+  return std::chrono::nanoseconds(
+      chip::ddaCycleNs(static_cast<unsigned>(k), static_cast<unsigned>(d)));
 }
 
 void DdaModule::push(unsigned axis, std::uint16_t word) {

@@ -289,7 +289,7 @@ bool writeXyPlot(const Trace& trace, const std::string& file, std::string& error
   const QPointF end = points.back();
   const QString subtitle = QString("%1 periods of %2 ms; start (0, 0), end (%3, %4)")
                                .arg(n)
-                               .arg(trace.periodMs)
+                               .arg(trace.cycleMs)
                                .arg(number(end.x()), number(end.y()));
   QImage image(900, 900, QImage::Format_RGB32);
   image.fill(Qt::white);

@@ -62,7 +62,7 @@ struct Recorder {
   void sample() {
     const long n = ++periods;
     Sample s{};
-    s.timeMs = double(n) * trace->periodMs;
+    s.timeMs = double(n) * trace->cycleMs;
     VNL_GetCurPos(&s.position[0], &s.position[1], &s.position[2], &s.position[3], &s.position[4],
                   &s.position[5], kGroup);
     VNL_GetPulsePos(&s.pulsePos[0], &s.pulsePos[1], &s.pulsePos[2], &s.pulsePos[3], &s.pulsePos[4],
@@ -422,6 +422,10 @@ RunResult runProgram(const Program& program, const RunOptions& options) {
     result.error = "VNL_InitSystem failed";
     return result;
   }
+  // Machine time: on the card a period lasts its DDA cycle, and simulation
+  // plans with the same cycle.
+  const double cycle = VNL_GetInterpolateTime();
+  result.trace.cycleMs = cycle > 0 ? cycle : options.periodMs;
   Recorder recorder{&result.trace};
   vnl_set_period_observer(&Recorder::onPeriod, &recorder);
   Session session(options, recorder);

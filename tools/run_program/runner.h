@@ -32,7 +32,7 @@ struct RunOptions {
 
 // One interpolation period as the queries report it after the output.
 struct Sample {
-  double timeMs;        // end of the period
+  double timeMs;        // end of the period in machine time (periods x cycleMs)
   double position[6];   // commanded position, caller's units (VNL_GetCurPos)
   int32_t pulsePos[6];  // pulse positions (VNL_GetPulsePos)
   int32_t pulses[6];    // pulses output in this period
@@ -41,7 +41,8 @@ struct Sample {
 };
 
 struct Trace {
-  int periodMs = 1;
+  int periodMs = 1;      // the interpolation time the run was given
+  double cycleMs = 1.0;  // how long a period lasts (VNL_GetInterpolateTime): the card's DDA cycle
   std::vector<Sample> samples;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <deque>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -297,6 +298,46 @@ TEST_F(CycleStepTest, RandomChainsWithOutputStallsEndOnTarget) {
       // short of it.
       ASSERT_LT(std::fabs(last[i] * 1000.0 - env.out[i]), 1.0 + 1e-9) << "axis " << i;
       ASSERT_EQ(g.ctx.cmdPulse[i], env.out[i]);
+    }
+  }
+}
+
+// On the card a period lasts the DDA cycle, not the grid's whole ms: 0.8192
+// ms at 1 ms, 4.9152 ms at 5 ms. Lines, point-to-point moves and jogs then
+// cover their speed in units per second of card cycles, publish it so, and
+// last their ramps of 20 cycles plus their distance at that speed.
+TEST(CardCycleTest, EveryKindOfMoveHoldsItsSpeedInCardCycles) {
+  for (const auto& [grid, cycle] : {std::pair{1, 0.8192}, std::pair{5, 4.9152}}) {
+    for (const uint32_t kind : {code::kLine, code::kPtP, code::kJog}) {
+      testing::GroupHarness h;
+      h.params.periodMs = grid;
+      h.params.cycleMs = cycle;
+      h.reset();
+      // Along X, at feed 4 or at 50 % of the 10 units/s maximum, for 400 to
+      // 600 cycles.
+      const double distance = 2.0 * grid;
+      const double speed = kind == code::kLine ? 4.0 : 5.0;
+      h.put(h.command(kind, kind == code::kLine ? 4.0 : 50.0, {distance}));
+      int cycles = 0;
+      double published = 0;
+      int32_t before = 0;
+      double perCycle = 0;
+      do {
+        h.cycle();
+        ++cycles;
+        if (cycles == 150) {  // in the cruise
+          published = h.shared.axisSpeed[0].load();
+          before = h.env.out[0];
+        }
+        if (cycles == 250) perCycle = (h.env.out[0] - before) / 100.0;
+      } while (!h.idleAndDrained() && cycles < 100000);
+      const std::string what = std::to_string(grid) + " ms, code " + std::to_string(kind);
+      EXPECT_EQ(h.env.out[0], std::lround(distance * 1000)) << what;
+      EXPECT_NEAR(published / speed, 1.0, 0.005) << what;
+      EXPECT_NEAR(perCycle / (speed * cycle), 1.0, 0.01) << what << ": pulses per cycle";
+      // Ramps and distance, plus the cycles that start and finish the move.
+      const double expected = distance / speed * 1000.0 / cycle + 20;
+      EXPECT_NEAR(cycles, expected, 4) << what;
     }
   }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "csv_writer.h"
 #include "platform/pcisvc/select_backend.h"
@@ -85,7 +87,8 @@ TEST(ProgramRunner, RunsIncrementalLinesAndReportsTheFailingStatement) {
   const Sample& last = r.trace.samples.back();
   EXPECT_EQ(last.pulsePos[0], 500);
   EXPECT_EQ(last.pulsePos[1], 500);
-  EXPECT_DOUBLE_EQ(last.timeMs, double(r.trace.samples.size()));
+  // Machine time: a 1 ms period lasts the card's cycle, 0.8192 ms as a float.
+  EXPECT_DOUBLE_EQ(last.timeMs, r.trace.samples.size() * double(0.8192f));
   int32_t sum = 0;
   for (const Sample& s : r.trace.samples)
     sum += s.pulses[1];
@@ -120,6 +123,36 @@ TEST(ProgramRunner, OnTheVirtualCardThePlantEndsWhereTheTraceDoes) {
   EXPECT_EQ(r.plant[0] - r.plantStart[0], 500);
   EXPECT_EQ(r.plant[1] - r.plantStart[1], 125);
   EXPECT_EQ(r.plant[2] - r.plantStart[2], 2);
+}
+
+// The time column is machine time on both paths: a period lasts the card's
+// DDA cycle (0.8192 ms at 1 ms, 4.9152 ms at the operator program's 5 ms), the
+// run lasts what the feed and the 20-cycle ramps ask, simulation and card
+// agree within a period, and the path speed column shows the feed.
+TEST(ProgramRunner, TimeIsMachineTimeInSimulationAndOnTheCard) {
+  Program p;
+  ParseError e;
+  ASSERT_TRUE(parse("feed 3\nline 10\n", p, e)) << e.text();
+  for (const auto& [period, cycle] : {std::pair{1, 0.8192}, std::pair{5, 4.9152}}) {
+    double end[2] = {};
+    for (const Target target : {Target::Simulation, Target::VirtualCard}) {
+      RunOptions options;
+      options.periodMs = period;
+      options.target = target;
+      const RunResult r = runProgram(p, options);
+      ASSERT_TRUE(r.ok) << r.error;
+      ASSERT_GT(r.trace.samples.size(), 100u);
+      EXPECT_NEAR(r.trace.cycleMs, cycle, 1e-6);
+      const Sample& last = r.trace.samples.back();
+      EXPECT_EQ(last.pulsePos[0], 10000);
+      const double planned = 10.0 / 3.0 * 1000.0 + 20 * cycle;
+      EXPECT_NEAR(last.timeMs / planned, 1.0, 0.005) << period << " ms: " << last.timeMs;
+      const Sample& middle = r.trace.samples[r.trace.samples.size() / 2];
+      EXPECT_NEAR(middle.pathSpeed / 3.0, 1.0, 0.005) << period << " ms";
+      end[target == Target::Simulation ? 0 : 1] = last.timeMs;
+    }
+    EXPECT_LE(std::abs(end[0] - end[1]), cycle * 1.000001) << period << " ms";
+  }
 }
 
 // A real card asked for on a machine without one: nothing runs, and the
