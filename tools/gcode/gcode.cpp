@@ -135,8 +135,10 @@ std::optional<Failure> splitWords(std::string_view line, std::vector<Word>& word
       }
     }
     if (!anyDigit) {
-      if (i < n && line[i] == '[') return Failure{static_cast<int>(i) + 1, "expressions [...] are not supported"};
-      if (i < n && line[i] == '#') return Failure{static_cast<int>(i) + 1, "parameters # are not supported"};
+      if (i < n && line[i] == '[')
+        return Failure{static_cast<int>(i) + 1, "expressions [...] are not supported"};
+      if (i < n && line[i] == '#')
+        return Failure{static_cast<int>(i) + 1, "parameters # are not supported"};
       return Failure{column, std::string(1, letter) + " needs a number"};
     }
     const double value = std::strtod(digits.c_str(), nullptr);
@@ -278,7 +280,8 @@ class Reader {
           continue;
         }
         if (group < 0) return Failure{w.column, "M" + std::to_string(code) + " is not supported"};
-        if (group == 1) warnOnce("M" + std::to_string(code), w.column, "this stack drives no spindle");
+        if (group == 1)
+          warnOnce("M" + std::to_string(code), w.column, "this stack drives no spindle");
         if (group == 2) warnOnce("M" + std::to_string(code), w.column, "this stack has no coolant");
         if (b.m[group]) return Failure{w.column, "two M words of one modal group"};
         b.m[group] = &w;
@@ -321,7 +324,8 @@ class Reader {
       const long c = std::lround(g->value * 10);
       s.plane = c == 170 ? Plane::XY : c == 180 ? Plane::ZX : Plane::YZ;
     }
-    if (path) s.blend = std::lround(path->value * 10) == 640;  // G64 P: the library has no tolerance
+    if (path)
+      s.blend = std::lround(path->value * 10) == 640;  // G64 P: the library has no tolerance
     if (const Word* g = b.g[kDistance]) s.incremental = std::lround(g->value * 10) == 910;
     if (const Word* g = b.g[kArcDistance]) s.arcAbsolute = std::lround(g->value * 10) == 901;
     const Word* motion = b.g[kMotion];
@@ -361,7 +365,8 @@ class Reader {
     if (arcWord && !arcMode) return Failure{arcWord->column, "I J K R belong to G2 or G3 only"};
     if (firstAxis || (arcMode && arcWord)) {
       const Word* where = motion ? motion : firstAxis ? firstAxis : arcWord;
-      if (s.motion < 0) return Failure{where->column, "coordinates without a motion mode (G0 G1 G2 G3)"};
+      if (s.motion < 0)
+        return Failure{where->column, "coordinates without a motion mode (G0 G1 G2 G3)"};
       if (s.motion != 0 && s.feed <= 0) return Failure{where->column, "no feed rate: set F first"};
       Move m;
       m.kind = s.motion == 0 ? MoveKind::Rapid : s.motion == 10 ? MoveKind::Feed : MoveKind::Arc;
@@ -417,8 +422,7 @@ class Reader {
       return Failure{on->column, std::string(1, letters[2]) + " is no centre offset in this plane"};
     if (r) {
       if (oa || ob) return Failure{r->column, "R and I J K in one arc"};
-      if (chord < kSamePoint)
-        return Failure{r->column, "R cannot give a full circle; use I J K"};
+      if (chord < kSamePoint) return Failure{r->column, "R cannot give a full circle; use I J K"};
       const double radius = r->value * s.scale;
       if (std::fabs(radius) < kSamePoint) return Failure{r->column, "arc radius R is zero"};
       const double half = chord / 2;
@@ -431,8 +435,8 @@ class Reader {
       cb = (sb + eb) / 2 + side * h * nb;
     } else {
       if (!oa && !ob)
-        return Failure{where->column, std::string("an arc needs ") + letters[0] + " " + letters[1] +
-                                          " or R"};
+        return Failure{where->column,
+                       std::string("an arc needs ") + letters[0] + " " + letters[1] + " or R"};
       const double va = oa ? oa->value * s.scale : 0, vb = ob ? ob->value * s.scale : 0;
       ca = s.arcAbsolute ? (oa ? va : sa) : sa + va;
       cb = s.arcAbsolute ? (ob ? vb : sb) : sb + vb;

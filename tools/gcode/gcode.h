@@ -72,10 +72,10 @@ enum class MoveKind {
 
 struct Move {
   MoveKind kind = MoveKind::Feed;
-  int line = 0;      // 1-based line of the block
-  Axes start{};      // where the move starts, mm (U V W: the A B C values)
-  Axes end{};        // where it ends
-  double feed = 0;   // Feed and Arc: mm per second
+  int line = 0;        // 1-based line of the block
+  Axes start{};        // where the move starts, mm (U V W: the A B C values)
+  Axes end{};          // where it ends
+  double feed = 0;     // Feed and Arc: mm per second
   bool blend = false;  // G64 in force
   double dwell = 0;    // Dwell: seconds
   // Arc only.

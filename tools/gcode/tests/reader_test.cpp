@@ -42,8 +42,8 @@ TEST(GcodeReader, LinesRapidsFeedsAndModalCarryOver) {
       "G0 X1 Y2\n"
       "Z3\n"  // still G0
       "G1 X4 F600\n"
-      "Y5\n"      // still G1 at F600
-      "F1200\n"   // a feed alone moves nothing
+      "Y5\n"     // still G1 at F600
+      "F1200\n"  // a feed alone moves nothing
       "X6\n"
       "X6\n");  // already there: dropped
   ASSERT_EQ(r.moves.size(), 5u);
@@ -192,10 +192,10 @@ TEST(GcodeReader, ArcsInEveryPlaneEndOnTheirTargets) {
 TEST(GcodeReader, FullCirclesAndHelices) {
   const Result r = readOk(
       "G0 X10\n"
-      "G2 X10 Y0 I-10 F60\n"        // full circle, clockwise
-      "G3 I-10\n"                   // full circle without an end point
-      "G3 X-10 Y0 Z5 I-10 F60\n"    // half a helix turn, Z climbing
-      "G17 G2 X10 Y0 B90 R10\n");   // a half turn with V (B) in step
+      "G2 X10 Y0 I-10 F60\n"       // full circle, clockwise
+      "G3 I-10\n"                  // full circle without an end point
+      "G3 X-10 Y0 Z5 I-10 F60\n"   // half a helix turn, Z climbing
+      "G17 G2 X10 Y0 B90 R10\n");  // a half turn with V (B) in step
   ASSERT_EQ(r.moves.size(), 5u);
   EXPECT_TRUE(r.moves[1].fullCircle);
   EXPECT_NEAR(r.moves[1].sweep, -2 * std::numbers::pi, kEps);
@@ -287,11 +287,58 @@ TEST(GcodeReader, EveryErrorIsListedAndBadBlocksChangeNothing) {
 // the one before ended.
 TEST(GcodeReader, RandomTextGivesMovesOrErrors) {
   std::mt19937 rng(19);
-  const std::string tokens[] = {"G0", "G1", "G2", "G3", "G4", "G17", "G18", "G19", "G20", "G21",
-                                "G90", "G91", "G90.1", "G91.1", "G64", "G61", "M0", "M3", "S", "T",
-                                "X", "Y", "Z", "A", "I", "J", "K", "R", "P", "F", "N", "(", ")",
-                                ";", "/", "%", "[", "#", " ", "\n", "-", ".", "1", "0", "5", "e",
-                                "9999999999999999999999999", "\t", "M2", "O", "\x01", "\xff"};
+  const std::string tokens[] = {"G0",
+                                "G1",
+                                "G2",
+                                "G3",
+                                "G4",
+                                "G17",
+                                "G18",
+                                "G19",
+                                "G20",
+                                "G21",
+                                "G90",
+                                "G91",
+                                "G90.1",
+                                "G91.1",
+                                "G64",
+                                "G61",
+                                "M0",
+                                "M3",
+                                "S",
+                                "T",
+                                "X",
+                                "Y",
+                                "Z",
+                                "A",
+                                "I",
+                                "J",
+                                "K",
+                                "R",
+                                "P",
+                                "F",
+                                "N",
+                                "(",
+                                ")",
+                                ";",
+                                "/",
+                                "%",
+                                "[",
+                                "#",
+                                " ",
+                                "\n",
+                                "-",
+                                ".",
+                                "1",
+                                "0",
+                                "5",
+                                "e",
+                                "9999999999999999999999999",
+                                "\t",
+                                "M2",
+                                "O",
+                                "\x01",
+                                "\xff"};
   const int n = static_cast<int>(std::size(tokens));
   for (int program = 0; program < 3000; ++program) {
     std::string text;
