@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QListWidget;
 
@@ -40,6 +41,15 @@ class TestingForm : public QWidget {
   // Delete and Clear get the available look.
   void offerEditing();
 
+  // ---- Import
+  // Reads a G-code program and adds its X-Y moves to the list, all or none;
+  // a refusal is shown through the message-box hook. False when nothing was
+  // added.
+  bool importFile(const QString& path);
+  // What Import asks for the file (a file dialog unless replaced); an empty
+  // answer imports nothing.
+  void setFileChooser(std::function<QString()> chooser) { chooseFile_ = std::move(chooser); }
+
   QListWidget* list() const { return list_; }
   PlotView* plot() const { return plot_; }
   int lineToDelete() const { return lineToDelete_; }
@@ -48,6 +58,7 @@ class TestingForm : public QWidget {
   void deletePressed();
   void deleteReleased();
   void clearPressed();
+  void importPressed();
 
   PublicVariant& state_;
   MotionLibrary& lib_;
@@ -57,6 +68,8 @@ class TestingForm : public QWidget {
   glyphkey::picCommand* clear_ = nullptr;
   glyphkey::picCommand* delete_ = nullptr;
   glyphkey::picCommand* editor_ = nullptr;
+  glyphkey::picCommand* import_ = nullptr;
+  std::function<QString()> chooseFile_;
   int lineToDelete_ = 0;
 };
 

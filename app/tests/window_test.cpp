@@ -44,6 +44,23 @@ void writeFile(const QString& path, const QByteArray& text) {
   f.write(text);
 }
 
+// The colour drawn at a world point: the closest to `colour` of the pixels
+// within one pixel of it (the strokes are antialiased).
+QColor colourAt(PlotView* plot, double x, double y, QColor colour = kPaletteLightMagenta) {
+  const QPoint at = plot->imagePoint({x, y}).toPoint();
+  QColor best = plot->image().pixelColor(at);
+  auto distance = [&colour](QColor c) {
+    return std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+           std::abs(c.blue() - colour.blue());
+  };
+  for (int dx = -1; dx <= 1; ++dx)
+    for (int dy = -1; dy <= 1; ++dy) {
+      const QColor c = plot->image().pixelColor(at + QPoint(dx, dy));
+      if (distance(c) < distance(best)) best = c;
+    }
+  return distance(best) < 40 ? colour : best;
+}
+
 // The group stops or moves, as VNL_GetMotionStatus reports it.
 void groupStopped(bool stopped) {
   vnl_recorder::setResult("VNL_GetMotionStatus", stopped ? 1 : 0);
@@ -672,18 +689,7 @@ class WindowTest : public QObject {
     // The colour drawn at a world point: the closest to `colour` of the
     // pixels within one pixel of it (the strokes are antialiased).
     auto pixel = [plot](double x, double y, QColor colour = kPaletteLightMagenta) {
-      const QPoint at = plot->imagePoint({x, y}).toPoint();
-      QColor best = plot->image().pixelColor(at);
-      auto distance = [&colour](QColor c) {
-        return std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
-               std::abs(c.blue() - colour.blue());
-      };
-      for (int dx = -1; dx <= 1; ++dx)
-        for (int dy = -1; dy <= 1; ++dy) {
-          const QColor c = plot->image().pixelColor(at + QPoint(dx, dy));
-          if (distance(c) < distance(best)) best = c;
-        }
-      return distance(best) < 40 ? colour : best;
+      return colourAt(plot, x, y, colour);
     };
     QCOMPARE(pixel(10000, 10000), kPaletteLightMagenta);  // on the first line
     QCOMPARE(pixel(40000, 20000), kPaletteLightMagenta);  // circle's far side: (30000,20000)+10000
@@ -836,6 +842,129 @@ class WindowTest : public QObject {
     QCOMPARE(h->state().list.count(), 0);
     QCOMPARE(testing->plot()->strokeCount(), 0u);
     QCOMPARE(namesOf(vnl_recorder::calls()), std::vector<std::string>{"VNL_ResetMotion"});
+  }
+
+  // Import: the outline's X-Y moves become entries in order, each relative to
+  // the one before, with the preview; Run posts them at their feeds.
+  void importAddsTheProgramsMovesWithTheirPreview() {
+    initialized();
+    h->click(Command::Testing);
+    TestingForm* testing = h->w().testingForm();
+    testing->setFileChooser([] { return QStringLiteral(TV_PROGRAMS_DIR "/outline_xy.gcode"); });
+    Harness::click(h->find<glyphkey::picCommand>("picCmdImport", testing));
+    QVERIFY2(h->messages.isEmpty(), qPrintable(h->messages.join('\n')));
+    QCOMPARE(h->status(), QStringLiteral(" Imported 10 entries from outline_xy.gcode"));
+    QListWidget* list = testing->list();
+    QCOMPARE(list->count(), 10);
+    const std::vector<CommandEntry>& e = h->state().list.entries;
+    QCOMPARE(e.size(), 10u);
+    const std::vector<MoveType> types{
+        MoveType::Line, MoveType::Arc,  MoveType::Line, MoveType::Arc,    MoveType::Line,
+        MoveType::Arc,  MoveType::Line, MoveType::Line, MoveType::Circle, MoveType::Line};
+    for (size_t i = 0; i < types.size(); ++i)
+      QCOMPARE(e[i].type, types[i]);
+    // G1 X120 at F1200: 20 mm/s, 500 pulses a millimetre.
+    QCOMPARE(list->item(0)->text(), QStringLiteral("Line, 10000, 60000, 0"));
+    // The corner R40 from (120, 0) to (160, 40) about (120, 40), through its
+    // middle (148.284, 11.716) mm.
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Arc, 10000, 14142, 5858, 20000, 20000"));
+    // The rapid to the hole at the program's feed, then the hole clockwise
+    // about (80, 80) mm from (80, 60) mm.
+    QCOMPARE(list->item(7)->text(), QStringLiteral("Line, 10000, 40000, 30000"));
+    QCOMPARE(list->item(8)->text(), QStringLiteral("Circle, 10000, 0, 10000, 0, 0, 0"));
+    QCOMPARE(list->currentRow(), 9);
+    // The program returns to its start: the relative moves add up to nothing.
+    QPointF sum;
+    for (const CommandEntry& c : e)
+      if (c.type != MoveType::Circle) sum += QPointF(c.destinationX, c.destinationY);
+    QCOMPARE(sum, QPointF(0, 0));
+
+    PlotView* plot = testing->plot();
+    QCOMPARE(plot->strokeCount(), 10u);
+    QCOMPARE(colourAt(plot, 40000, 0), kPaletteLightMagenta);      // the bottom edge
+    QCOMPARE(colourAt(plot, 74142, 5858), kPaletteLightMagenta);   // the first corner's middle
+    QCOMPARE(colourAt(plot, 40000, 50000), kPaletteLightMagenta);  // the top of the hole
+    QCOMPARE(colourAt(plot, 40000, 40000, kPlotBackground), kPlotBackground);  // its centre
+    QCOMPARE(colourAt(plot, 78000, 2000, kPlotBackground), kPlotBackground);   // cut by the corner
+    QVERIFY(h->visible(Command::Run) && h->available(Command::Run));
+
+    vnl_recorder::clearCalls();
+    h->click(Command::Run);
+    const auto calls = vnl_recorder::calls();
+    QCOMPARE(namesOf(calls).size(), 21u);
+    QCOMPARE(calls[1].name, std::string("VNL_SetFeedSpeed"));
+    QCOMPARE(calls[1].arg(0), 20.0);
+    QCOMPARE(argsOf(calls[2]), (std::vector<double>{120, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(calls[4].name, std::string("VNL_ArcXY"));
+    QCOMPARE(argsOf(calls[4]), (std::vector<double>{28.284, 11.716, 40, 40, 0}));
+    QCOMPARE(calls[18].name, std::string("VNL_CircleXY"));
+    QCOMPARE(argsOf(calls[18]), (std::vector<double>{0, 20, 0, 0}));
+  }
+
+  // A program with a move the list cannot hold adds nothing at all, and says
+  // which line it is; a second import adds its path after the first one's.
+  void importRefusesAProgramAsAWhole_data() {
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("Z move") << QByteArray("G1 X10 F100\nG1 Z-1\nG1 Y10\n")
+                            << "line 2: a Z move cannot go into the command list";
+    QTest::newRow("helix") << QByteArray("G1 X10 F100\nG2 X10 Y0 Z-1 I-5\n")
+                           << "line 2: a helix cannot go into the command list";
+    QTest::newRow("Z-X arc") << QByteArray("G18 G2 Z10 X0 K5 F100\n")
+                             << "line 1: the command list holds arcs in the X-Y plane only (G17)";
+    QTest::newRow("A axis") << QByteArray("G1 X1 A5 F100\n")
+                            << "line 1: an A B C move cannot go into the command list";
+    QTest::newRow("dwell") << QByteArray("G1 X1 F100\nG4 P1\n")
+                           << "line 2: a dwell (G4) cannot go into the command list";
+    QTest::newRow("reader error") << QByteArray("G1 X1 F100\nG1 X#1\n")
+                                  << "line 2, column 5: parameters # are not supported";
+    QFile refused(QStringLiteral(TV_PROGRAMS_DIR "/refused.ngc"));
+    QVERIFY(refused.open(QIODevice::ReadOnly));
+    QTest::newRow("refused.ngc") << refused.readAll()
+                                 << "line 2, column 5: expressions [...] are not supported (and 13 "
+                                    "more)";
+  }
+  void importRefusesAProgramAsAWhole() {
+    QFETCH(QByteArray, program);
+    QFETCH(QString, says);
+    initialized();
+    h->click(Command::Testing);
+    TestingForm* testing = h->w().testingForm();
+    QVERIFY(testing->importFile(QStringLiteral(TV_PROGRAMS_DIR "/outline_xy.gcode")));
+    const std::vector<CommandEntry> before = h->state().list.entries;
+    const std::size_t strokes = testing->plot()->strokeCount();
+    const QString file = h->dir.filePath(QStringLiteral("bad.ngc"));
+    writeFile(file, program);
+    QVERIFY(!testing->importFile(file));
+    QCOMPARE(h->messages.last(), "Tervane:  Import refused, nothing added: " + says);
+    QCOMPARE(h->state().list.entries, before);
+    QCOMPARE(testing->list()->count(), 10);
+    QCOMPARE(testing->plot()->strokeCount(), strokes);
+    // A good one goes on from where the list ends: the outline again, a
+    // first line along the bottom edge from (0, 0) to (60000, 0) again.
+    writeFile(file, "G1 X10 Y10 F60\n");
+    QVERIFY(testing->importFile(file));
+    QCOMPARE(h->state().list.count(), 11);
+    QCOMPARE(testing->list()->item(10)->text(), QStringLiteral("Line, 500, 5000, 5000"));
+    QCOMPARE(colourAt(testing->plot(), 2500, 2500), kPaletteLightMagenta);
+  }
+
+  void importRespectsTheListsCapacity() {
+    initialized();
+    h->click(Command::Testing);
+    TestingForm* testing = h->w().testingForm();
+    const QString outline = QStringLiteral(TV_PROGRAMS_DIR "/outline_xy.gcode");
+    h->state().list.entries.assign(CommandList::kMaxEntries - 9, CommandEntry{});
+    QVERIFY(!testing->importFile(outline));
+    QCOMPARE(h->messages.last(),
+             QStringLiteral("Tervane:  Import refused, nothing added: the program has 10 moves; "
+                            "the command list has room for 9"));
+    QCOMPARE(h->state().list.count(), CommandList::kMaxEntries - 9);
+    h->state().list.entries.pop_back();
+    QVERIFY(testing->importFile(outline));
+    QCOMPARE(h->state().list.count(), CommandList::kMaxEntries);
+    QVERIFY(!testing->importFile(h->dir.filePath(QStringLiteral("missing.ngc"))));
+    QVERIFY(h->messages.last().contains(QStringLiteral("cannot open")));
   }
 
   void picCommandIsAnAccessiblePushButton() {

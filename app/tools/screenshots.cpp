@@ -1,7 +1,8 @@
 // Takes the pictures of the operator program in docs/: the program is worked
 // as an operator would (Parameter, Setting, Initialize, the motion form's
-// three pages, a command list run on the testing form), on the virtual card
-// in real time, and the main window is saved at each step.
+// three pages, a command list run on the testing form, an imported G-code
+// program), on the virtual card in real time, and the main window is saved at
+// each step.
 //
 //   tervane-screenshots OUTPUT_DIR     (run by scripts/screenshots under Xvfb)
 #include <QApplication>
@@ -168,6 +169,12 @@ int main(int argc, char** argv) {
   waitFor([&] { return !w.state().listRunning; }, 60000);
   settle(600);
   save(w, "testing-run.png");
+
+  // Import: the plate outline from a G-code program, previewed in the list.
+  w.testingForm()->findChild<glyphkey::picCommand*>(QStringLiteral("picCmdClear"))->activate();
+  settle(100);
+  w.testingForm()->importFile(QStringLiteral(TV_PROGRAMS_DIR "/outline_xy.gcode"));
+  save(w, "testing-import.png");
 
   click(w, Command::Exit);
   return 0;

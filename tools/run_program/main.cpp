@@ -2,7 +2,12 @@
 // simulation and writes what the card would have received, period by period.
 //
 //   tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] [--max-speed V]
-//          [--card [virtual|linux]]
+//          [--card [virtual|linux]] [--check]
+//
+// PROGRAM is a .tvp program (program.h) or a G-code part program (.ngc, .nc,
+// .gcode; gcode_program.h says what it becomes). --check only reads it and
+// prints its moves (G-code) or its statement count (.tvp), and every warning
+// and error with line and column, and runs nothing.
 //
 // Without --csv the CSV goes to standard output. --png draws the overview of
 // the run (X-Y path, positions and path speed over time), --xy the commanded
@@ -22,9 +27,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "csv_writer.h"
+#include "gcode_program.h"
 #include "platform/pcisvc/select_backend.h"
 #include "plot.h"
 #include "program.h"
@@ -35,7 +42,7 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: tv-run PROGRAM [--csv FILE] [--png FILE] [--xy FILE] [--period MS] "
-               "[--max-speed V] [--card [virtual|linux]]\n");
+               "[--max-speed V] [--card [virtual|linux]] [--check]\n");
   return 2;
 }
 
@@ -50,6 +57,7 @@ bool number(const char* text, double& out) {
 int main(int argc, char** argv) {
   std::string programFile, csvFile, pngFile, xyFile;
   tv::run::RunOptions options;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -73,6 +81,8 @@ int main(int argc, char** argv) {
         if (kind == pcisvc::BackendKind::Linux) options.target = tv::run::Target::LinuxCard;
         ++i;
       }
+    } else if (arg == "--check") {
+      check = true;
     } else if (!arg.empty() && arg[0] != '-' && programFile.empty()) {
       programFile = arg;
     } else {
@@ -92,10 +102,30 @@ int main(int argc, char** argv) {
     return 1;
   }
   tv::run::Program program;
-  tv::run::ParseError parseError;
-  if (!tv::run::parseProgram(in, program, parseError)) {
-    std::fprintf(stderr, "%s: %s\n", programFile.c_str(), parseError.text().c_str());
-    return 1;
+  if (tv::run::isGcodeFile(programFile)) {
+    std::stringstream text;
+    text << in.rdbuf();
+    const tv::gcode::Result read = tv::gcode::read(text.str());
+    if (check)
+      for (const tv::gcode::Move& m : read.moves)
+        std::printf("%s\n", tv::gcode::describe(m).c_str());
+    for (const tv::gcode::Diagnostic& w : read.warnings)
+      std::fprintf(stderr, "%s: warning: %s\n", programFile.c_str(), w.text().c_str());
+    for (const tv::gcode::Diagnostic& e : read.errors)
+      std::fprintf(stderr, "%s: %s\n", programFile.c_str(), e.text().c_str());
+    if (check) std::printf("%zu moves, %zu errors\n", read.moves.size(), read.errors.size());
+    if (check || !read.ok()) return read.ok() ? 0 : 1;
+    program = tv::run::gcodeStatements(read, options.periodMs);
+  } else {
+    tv::run::ParseError parseError;
+    if (!tv::run::parseProgram(in, program, parseError)) {
+      std::fprintf(stderr, "%s: %s\n", programFile.c_str(), parseError.text().c_str());
+      return 1;
+    }
+    if (check) {
+      std::printf("%zu statements\n", program.statements.size());
+      return 0;
+    }
   }
 
   options.chosen = [](const std::string& backend, const std::string& card) {
