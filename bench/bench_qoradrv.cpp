@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"

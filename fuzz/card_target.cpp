@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "fuzz/input.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 
 namespace {

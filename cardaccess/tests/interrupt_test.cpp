@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/pcisvc/testing/card_bench.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/pcisvc/linux/sysfs_backend.h"
 #include "platform/pcisvc/linux/tests/fake_system.h"

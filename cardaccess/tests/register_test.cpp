@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"

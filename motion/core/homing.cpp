@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "library.h"
 
 namespace vnl {

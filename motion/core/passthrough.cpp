@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "library.h"
 
 namespace vnl {

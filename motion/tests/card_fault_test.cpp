@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "motion/tests/virtual_card_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 #include "varnelpci.h"
