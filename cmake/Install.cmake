@@ -111,3 +111,7 @@ foreach(lib ${_tv_public_libs})
   configure_file(cmake/pkgconfig/${lib}.pc.in ${PROJECT_BINARY_DIR}/package/${lib}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/package/${lib}.pc DESTINATION ${_tv_pc_dir} COMPONENT dev)
 endforeach()
+
+# ---- the examples, as a project of their own that finds this installation
+install(FILES examples/CMakeLists.txt examples/line_circle.c examples/read_encoder.cpp
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT dev)
