@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "qoradrv.h"
 #include "library.h"
+#include "qoradrv.h"
 
 namespace vnl {
 namespace {
