@@ -8,11 +8,12 @@ set(CPACK_PACKAGE_NAME tervane)
 set(CPACK_PACKAGE_VENDOR "Tervane developers")
 set(CPACK_PACKAGE_CONTACT "Tervane developers <tervane@localhost>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tervane)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_COMPONENTS_ALL runtime dev)
 
+# CPack puts the project's description before each package's text as its
+# synopsis line.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
@@ -28,17 +29,15 @@ set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tervane)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-    "Motion control for a PCI pulse-train card
- The motion library libvarnelpci, the card-access library libqoradrv, the
- picture-button widget library libglyphkey with its Qt Designer plugin, the
- operator program Tervane and the motion-program runner tv-run with sample
- programs. Without a card the libraries run on a virtual card.")
+    "The runtime: the motion library libvarnelpci, the card-access library libqoradrv, the
+picture-button widget library libglyphkey with its Qt Designer plugin, the
+operator program Tervane and the motion-program runner tv-run with sample
+programs. Without a card the libraries run on a virtual card.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME tervane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_DESCRIPTION
-    "Motion control for a PCI pulse-train card: development files
- Headers varnelpci.h, qoradrv.h and glyphkey/, the CMake package Tervane
- (find_package(Tervane CONFIG COMPONENTS varnelpci qoradrv glyphkey)) and
- the pkg-config files varnelpci.pc, qoradrv.pc and glyphkey.pc.")
+    "Development files: headers varnelpci.h, qoradrv.h and glyphkey/, the CMake package Tervane
+(find_package(Tervane CONFIG COMPONENTS varnelpci qoradrv glyphkey)) and
+the pkg-config files varnelpci.pc, qoradrv.pc and glyphkey.pc.")
 
 include(CPack)
