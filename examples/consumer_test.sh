@@ -32,6 +32,18 @@ for lib in varnelpci qoradrv; do
   [ "$soname" = "lib$lib.so.1" ] || exit 1
 done
 
+step "the virtual bus stays behind the driver service"
+if readelf -d "$libdir/libqoradrv.so.1" | grep -q 'NEEDED.*libtvvcard'; then
+  echo "libqoradrv needs the virtual bus directly"; exit 1
+fi
+if grep -n 'qoradrv' "$libdir"/cmake/Tervane/TervaneTargets*.cmake | grep -q vcard; then
+  echo "the virtual bus is in qoradrv's exported link interface"; exit 1
+fi
+if grep '#include' "$prefix/include/qoradrv.h" | grep -vq '<stdint.h>'; then
+  echo "qoradrv.h includes more than <stdint.h>"; exit 1
+fi
+echo "libqoradrv.so.1 needs: $(readelf -d "$libdir/libqoradrv.so.1" | sed -n 's/.*NEEDED.*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+
 step "CMake project: find_package(Tervane) with CMAKE_PREFIX_PATH only"
 cmake -S "$here" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug \
