@@ -3,7 +3,8 @@
 # would: the examples through find_package(Tervane) with nothing but
 # CMAKE_PREFIX_PATH, the C example through pkg-config, the Python binding
 # through the installed package. Every program runs in simulation mode and
-# must exit 0; the installed programs must have relative run paths.
+# must exit 0; the installed programs must have relative run paths, and the
+# tree still works once moved.
 #
 #   consumer_test.sh BUILD_DIR WORK_DIR C_COMPILER CXX_COMPILER
 # Compiler and linker flags come from CFLAGS, CXXFLAGS and LDFLAGS (a
@@ -100,4 +101,8 @@ path = v.library._name
 print("tervane.varnelpci loaded", path)
 sys.exit(0 if path.startswith(sys.argv[1]) else 1)' "$prefix"
 fi
+step "the installed tree moved elsewhere: tv-run still finds its libraries"
+mv "$prefix" "$work/moved"
+env -u LD_LIBRARY_PATH "$work/moved/bin/tv-run" "$work/moved/share/tervane/programs/square.tvp" \
+  --csv "$work/square.csv" 2>&1 | grep -v XDG_RUNTIME_DIR | tail -1
 echo "consumer test passed"
