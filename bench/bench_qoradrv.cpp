@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 
 namespace {
 

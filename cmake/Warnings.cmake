@@ -5,9 +5,9 @@ if(TV_WERROR)
 endif()
 
 # tv_add_test(<name> SOURCES ... LIBS ...): one GoogleTest binary, its cases
-# registered one by one with CTest. Nothing when TV_BUILD_TESTS is off.
+# registered one by one with CTest. Nothing when BUILD_TESTING is off.
 function(tv_add_test name)
-  if(NOT TV_BUILD_TESTS)
+  if(NOT BUILD_TESTING)
     return()
   endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})

@@ -24,12 +24,12 @@
 #include <string_view>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
 #include "fuzz/input.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"
 #include "platform/vcard/card.h"
+#include "qoradrv.h"
 
 namespace {
 

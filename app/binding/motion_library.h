@@ -24,7 +24,9 @@ class MotionLibrary {
  public:
   using FatalHandler = std::function<void(const std::string& reason)>;
 
-  static constexpr const char* kDefaultFile = "libvarnelpci.so";
+  // The run-time name (soname): the unversioned link belongs to the
+  // development files.
+  static constexpr const char* kDefaultFile = "libvarnelpci.so.1";
 
   explicit MotionLibrary(std::string file = kDefaultFile);
   ~MotionLibrary();

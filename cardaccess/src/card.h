@@ -12,7 +12,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 
 namespace qora {
 

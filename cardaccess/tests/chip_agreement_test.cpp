@@ -6,9 +6,9 @@
 #include <atomic>
 #include <chrono>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 
 namespace {
 

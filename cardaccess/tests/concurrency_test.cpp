@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 
 namespace {
 

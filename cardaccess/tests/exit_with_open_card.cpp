@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
+#include "qoradrv.h"
 
 namespace {
 std::atomic<int> cycles{0};

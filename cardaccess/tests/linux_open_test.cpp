@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/pcisvc/linux/sysfs_backend.h"
 #include "platform/pcisvc/linux/tests/fake_system.h"
 #include "platform/pcisvc/service.h"
+#include "qoradrv.h"
 
 namespace {
 

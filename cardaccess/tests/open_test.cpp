@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/pcisvc/testing/card_bench.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 
 namespace {
 

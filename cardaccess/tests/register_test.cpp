@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/msgbox/msgbox.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "cardaccess/include/qoradrv.h"
+#include "qoradrv.h"
 #include "varnelpci.h"
 
 namespace vnl::cards {

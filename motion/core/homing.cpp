@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "cardaccess/include/qoradrv.h"
 #include "library.h"
+#include "qoradrv.h"
 
 namespace vnl {
 namespace {

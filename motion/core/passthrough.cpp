@@ -7,8 +7,8 @@
 #include <bit>
 #include <cstdint>
 
-#include "cardaccess/include/qoradrv.h"
 #include "library.h"
+#include "qoradrv.h"
 
 namespace vnl {
 namespace {

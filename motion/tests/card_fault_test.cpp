@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cardaccess/include/qoradrv.h"
 #include "motion/tests/virtual_card_fixture.h"
+#include "qoradrv.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <limits>
 #include <string>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 #include "varnelpci.h"
 
 extern "C" int32_t vnl_test_step_home_state(uint16_t axis);

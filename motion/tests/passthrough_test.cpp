@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "cardaccess/include/qoradrv.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
+#include "qoradrv.h"
 #include "varnelpci.h"
 
 extern "C" int32_t vnl_test_post_read(uint8_t code, uint16_t value, uint32_t* data);

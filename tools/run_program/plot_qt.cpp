@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "axis_ticks.h"
 #include "plot.h"
 
 namespace tv::run {
@@ -45,23 +46,25 @@ QString number(double v) {
   return QString::number(v, 'g', 6);
 }
 
-// One chart: frame, title, min/max labels of both axes, the series scaled
-// into the frame. `equal` keeps one scale for both axes (a path).
+// One chart: frame, title, round tick values on both axes over a round
+// range, the series scaled into the frame. `equal` keeps one scale for both
+// axes (a path).
 void drawChart(QPainter& p, const QRectF& area, const QString& title, const QString& xName,
                const std::vector<Series>& series, bool equal) {
   const QRectF frame = area.adjusted(70, 30, -20, -40);
-  double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+  double xMin = INFINITY, xMax = -INFINITY, yMin = INFINITY, yMax = -INFINITY;
   for (const Series& s : series) {
     for (const QPointF& q : s.points) {
-      x0 = std::min(x0, q.x());
-      x1 = std::max(x1, q.x());
-      y0 = std::min(y0, q.y());
-      y1 = std::max(y1, q.y());
+      xMin = std::min(xMin, q.x());
+      xMax = std::max(xMax, q.x());
+      yMin = std::min(yMin, q.y());
+      yMax = std::max(yMax, q.y());
     }
   }
-  if (!(x0 <= x1)) x0 = 0, x1 = 1, y0 = 0, y1 = 1;
-  if (x1 - x0 < 1e-12) x0 -= 0.5, x1 += 0.5;
-  if (y1 - y0 < 1e-12) y0 -= 0.5, y1 += 0.5;
+  const AxisScale xs = roundScale(xMin, xMax, std::max(2, int(frame.width() / 90)));
+  const AxisScale ys = roundScale(yMin, yMax, std::max(2, int(frame.height() / 50)));
+  double x0 = xs.low, x1 = xs.high, y0 = ys.low, y1 = ys.high;
+  double xStep = xs.step, yStep = ys.step;
   double sx = frame.width() / (x1 - x0), sy = frame.height() / (y1 - y0);
   if (equal) {
     const double s = std::min(sx, sy);
@@ -70,19 +73,37 @@ void drawChart(QPainter& p, const QRectF& area, const QString& title, const QStr
     x1 = x0 + frame.width() / s;
     y1 = y0 + frame.height() / s;
     sx = sy = s;
+    xStep = yStep = std::max(xStep, yStep);
   }
   auto map = [&](const QPointF& q) {
     return QPointF(frame.left() + (q.x() - x0) * sx, frame.bottom() - (q.y() - y0) * sy);
   };
 
+  p.setPen(QPen(QColor(225, 225, 225), 1));
+  const std::vector<double> xTicks = ticksWithin(x0, x1, xStep);
+  const std::vector<double> yTicks = ticksWithin(y0, y1, yStep);
+  for (double t : xTicks) {
+    const double px = map(QPointF(t, 0)).x();
+    p.drawLine(QPointF(px, frame.top()), QPointF(px, frame.bottom()));
+  }
+  for (double t : yTicks) {
+    const double py = map(QPointF(0, t)).y();
+    p.drawLine(QPointF(frame.left(), py), QPointF(frame.right(), py));
+  }
   p.setPen(QPen(Qt::black, 1));
   p.drawRect(frame);
   p.drawText(QRectF(area.left(), area.top(), area.width(), 26), Qt::AlignCenter, title);
-  p.drawText(QRectF(frame.left(), frame.bottom() + 4, 120, 16), Qt::AlignLeft, number(x0));
-  p.drawText(QRectF(frame.right() - 120, frame.bottom() + 4, 120, 16), Qt::AlignRight, number(x1));
+  for (double t : xTicks) {
+    const double px = map(QPointF(t, 0)).x();
+    p.drawLine(QPointF(px, frame.bottom()), QPointF(px, frame.bottom() + 4));
+    p.drawText(QRectF(px - 45, frame.bottom() + 4, 90, 16), Qt::AlignCenter, number(t));
+  }
   p.drawText(QRectF(frame.left(), frame.bottom() + 20, frame.width(), 16), Qt::AlignCenter, xName);
-  p.drawText(QRectF(area.left(), frame.top() - 8, 66, 16), Qt::AlignRight, number(y1));
-  p.drawText(QRectF(area.left(), frame.bottom() - 8, 66, 16), Qt::AlignRight, number(y0));
+  for (double t : yTicks) {
+    const double py = map(QPointF(0, t)).y();
+    p.drawLine(QPointF(frame.left() - 4, py), QPointF(frame.left(), py));
+    p.drawText(QRectF(area.left(), py - 8, 62, 16), Qt::AlignRight | Qt::AlignVCenter, number(t));
+  }
 
   p.save();
   p.setClipRect(frame.adjusted(-1, -1, 1, 1));
