@@ -170,6 +170,12 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
                            : first >= 0 && L.stock[first].load(std::memory_order_acquire) != 0;
   if (pending) return 0;
   L.waitRoutine(2 * L.interpTime.load());
+  // Between two queued commands a running group stands for a period before
+  // the cycle fetches the next one: looked at again after the wait, a group
+  // that took a command is moving.
+  if (sh.ready.load(std::memory_order_acquire) != 255 ||
+      sh.state.load(std::memory_order_acquire) != kIdleState)
+    return 0;
   return 1;
 }
 
