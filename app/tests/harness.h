@@ -3,8 +3,11 @@
 // folder, the message boxes captured instead of shown.
 #pragma once
 
+#include <dirent.h>
+
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiSubWindow>
@@ -12,6 +15,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
 
@@ -97,5 +101,28 @@ class Harness {
   QString fatal;
   std::optional<int> finished;
 };
+
+// How many of this process's threads carry the name (the kernel's copy).
+inline int threadsNamed(const QByteArray& name) {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(QLatin1String(e->d_name)));
+      if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name) ++n;
+    }
+    closedir(d);
+  }
+  return n;
+}
+
+// Qt's image code hands work to its global thread pool. At the end of a test
+// run its threads are joined and their exit awaited, so that none is still
+// releasing its thread data while the process ends (the leak check at exit
+// would count that data as lost).
+inline void endQtPoolThreads() {
+  QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+  QTRY_COMPARE(threadsNamed(QByteArrayLiteral("Thread (pooled)")), 0);
+}
 
 }  // namespace tervane::testing

@@ -84,6 +84,7 @@ class WindowTest : public QObject {
   }
 
  private slots:
+  void cleanupTestCase() { tervane::testing::endQtPoolThreads(); }
   void init() {
     vnl_recorder::reset();
     h = std::make_unique<Harness>(TV_RECORDER_FILE);
