@@ -5,7 +5,6 @@
 // The virtual card's headers come before Qt's, which define "slots".
 #include "platform/vcard/bus.h"
 
-
 #include <QFile>
 #include <QTest>
 #include <atomic>

@@ -174,8 +174,7 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
   // until two cycles have run.
   const uint64_t before = L.cyclesRun.load(std::memory_order_acquire);
   L.waitRoutine(2 * L.interpTime.load());
-  L.poll([&] { return L.cyclesRun.load(std::memory_order_acquire) >= before + 2; },
-         L.pollLimit());
+  L.poll([&] { return L.cyclesRun.load(std::memory_order_acquire) >= before + 2; }, L.pollLimit());
   // Between two queued commands a running group stands for a period before
   // the cycle fetches the next one: looked at again after the wait, a group
   // that took a command is moving.
