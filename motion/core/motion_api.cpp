@@ -169,12 +169,15 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
                            ? !L.pulseQueues[group].empty()
                            : first >= 0 && L.stock[first].load(std::memory_order_acquire) != 0;
   if (pending) return 0;
-  // Two periods of the cycle: on a loaded machine the cycle's thread may run
-  // fewer in that wall time, so the wait goes on (up to the request limit)
-  // until two cycles have run.
+  // Two periods of the cycle. When the cycle runs on its own thread (the
+  // card), a loaded machine may run fewer in that wall time, so the wait goes
+  // on (up to the request limit) until two cycles have run. In simulation the
+  // wait itself runs the cycle.
   const uint64_t before = L.cyclesRun.load(std::memory_order_acquire);
   L.waitRoutine(2 * L.interpTime.load());
-  L.poll([&] { return L.cyclesRun.load(std::memory_order_acquire) >= before + 2; }, L.pollLimit());
+  if (!L.simApi.load(std::memory_order_acquire))
+    L.poll([&] { return L.cyclesRun.load(std::memory_order_acquire) >= before + 2; },
+           L.pollLimit());
   // Between two queued commands a running group stands for a period before
   // the cycle fetches the next one: looked at again after the wait, a group
   // that took a command is moving.
