@@ -68,7 +68,8 @@ endif()
 set_target_properties(${_tv_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${_tv_bin_to_lib}")
 install(TARGETS ${_tv_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(DIRECTORY tools/programs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tervane/programs
-        COMPONENT runtime FILES_MATCHING PATTERN "*.tvp")
+        COMPONENT runtime FILES_MATCHING PATTERN "*.tvp" PATTERN "*.ngc" PATTERN "*.nc"
+        PATTERN "*.gcode")
 
 if(TARGET Tervane)
   install(FILES data/tervane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
