@@ -330,6 +330,11 @@ std::uint64_t VirtualCard::cycles() const {
   return cycles_;
 }
 
+bool VirtualCard::interruptLineAsserted() const {
+  std::lock_guard lock(mutex_);
+  return lineAsserted();
+}
+
 std::string VirtualCard::describe() const {
   std::unique_lock lock(mutex_, std::try_to_lock);
   if (!lock.owns_lock()) return "card: its lock is held";

@@ -104,6 +104,8 @@ class VCARD_EXPORT VirtualCard {
   // service only `delay` cycles later; the cycles between run unheld.
   void delayCycleInterrupt(std::uint64_t cycle, std::uint32_t delay);
   std::uint64_t cycles() const;
+  // Whether the (level-triggered) interrupt line is asserted now.
+  bool interruptLineAsserted() const;
   // When the last cycle ran, on the steady clock (nanoseconds since its
   // epoch): lets a real-time bench measure the latency to the routine.
   std::int64_t lastCycleSteadyNs() const { return lastCycleNs_.load(std::memory_order_acquire); }

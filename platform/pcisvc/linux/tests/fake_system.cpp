@@ -525,9 +525,13 @@ int FakeSystem::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     lock.unlock();
     std::uint32_t interrupts = 0, lost = 0, stop = 0;
     const bool armed = card->waitInterrupt(kLineHandle, nullptr, 0, interrupts, lost, stop);
+    // The line is level-triggered: an interrupt the card kept for this wait
+    // while the line was masked, and that the acknowledge has quieted since,
+    // reaches nobody, as with the kernel's masked line.
+    const bool asserted = card->interruptLineAsserted();
     lock.lock();
     waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &waiter));
-    if (armed && stop == kInterruptReceived) {
+    if (armed && stop == kInterruptReceived && asserted) {
       if (uio->kernelMasked) ++deliveredWhileMasked_;
       uio->kernelMasked = true;
       uio->config[kCommandHigh] |= kInterruptDisable;
