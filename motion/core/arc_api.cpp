@@ -46,7 +46,7 @@ bool machine(Library& L, uint16_t group, int s, double value, double* out) {
   if (!std::isfinite(value)) return false;
   const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
   const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
-  *out = value * unit + (incremental ? L.lastTarget[group][s] : 0.0);
+  *out = value * unit + (incremental ? L.lastTargets(group)[s] : 0.0);
   return std::isfinite(*out);
 }
 
@@ -58,7 +58,7 @@ bool inPulseRange(Library& L, uint16_t group, int s, double units) {
 }
 
 pl::Vec3 startPoint(Library& L, uint16_t group) {
-  return {L.lastTarget[group][0], L.lastTarget[group][1], L.lastTarget[group][2]};
+  return {L.lastTargets(group)[0], L.lastTargets(group)[1], L.lastTargets(group)[2]};
 }
 
 // Queues an arc whose coordinates are already machine coordinates.
@@ -141,7 +141,7 @@ int32_t planeArc(const PlaneAxes& p, double ref1, double ref2, double end1, doub
   if (int32_t r = checkArcCall(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
-    target[s] = L.lastTarget[group][s];
+    target[s] = L.lastTargets(group)[s];
   pl::Vec3 ref = startPoint(L, group);
   const auto f = static_cast<std::size_t>(p.first), sec = static_cast<std::size_t>(p.second);
   if (!machine(L, group, p.first, ref1, &ref[f]) || !machine(L, group, p.second, ref2, &ref[sec]) ||
@@ -161,7 +161,7 @@ int32_t planeCircle(const PlaneAxes& p, double c1, double c2, const double* uvw,
   if (int32_t r = checkArcCall(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
-    target[s] = L.lastTarget[group][s];
+    target[s] = L.lastTargets(group)[s];
   pl::Vec3 centre = startPoint(L, group);
   if (!machine(L, group, p.first, c1, &centre[static_cast<std::size_t>(p.first)]) ||
       !machine(L, group, p.second, c2, &centre[static_cast<std::size_t>(p.second)]))
@@ -232,7 +232,7 @@ VNL_EXPORT int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX
   if (int32_t r = checkArcCall(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
-    target[s] = L.lastTarget[group][s];
+    target[s] = L.lastTargets(group)[s];
   pl::Vec3 ref{};
   if (!machine(L, group, 0, refX, &ref[0]) || !machine(L, group, 1, refY, &ref[1]) ||
       !machine(L, group, 2, refZ, &ref[2]) || !machine(L, group, 0, endX, &target[0]) ||

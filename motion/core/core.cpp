@@ -291,6 +291,7 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
     L.pulseQueues[g].clear();
     // Incremental moves count from the reset positions.
     std::fill(std::begin(L.lastTarget[g]), std::end(L.lastTarget[g]), 0.0);
+    L.staleTargets[g] = false;
   }
   for (int g = 0; g < kGroups; ++g) {
     if (L.shared[g].error.load(std::memory_order_acquire) != 0) L.clearPlannerError(g);

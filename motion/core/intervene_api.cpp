@@ -20,9 +20,6 @@ namespace pl = vnl::planner;
 
 #define VNL_EXPORT extern "C" __attribute__((visibility("default")))
 
-extern "C" int32_t VNL_GetPulsePos(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
-                                   uint16_t);
-
 // The exported record is the planner's record, word for word.
 static_assert(sizeof(MotionCommand) == sizeof(pl::MotionCommand));
 static_assert(offsetof(MotionCommand, dfSpeed) == offsetof(pl::MotionCommand, speed));
@@ -54,20 +51,6 @@ int32_t checkMotionGroup(Library& L, uint16_t group) {
   if (!L.groupOk(group)) return -6;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
   return 0;
-}
-
-// Whether the group's axes still have pulses to output: blocks in its
-// PulseQueue, or commands in the card queue of one of its axes. A group
-// whose last command has left the planner still moves until these are out.
-bool axesStillMove(Library& L, uint16_t group) {
-  if (!L.pulseQueues[group].empty()) return true;
-  if (!L.onCards()) return false;
-  const int card = L.config[group].card.load(std::memory_order_relaxed);
-  for (int s = 0; s < kSlots; ++s) {
-    const int a = vnl::axisOf(L, group, s);
-    if (a >= 0 && a < 6 && L.stock[card * 6 + a].load(std::memory_order_acquire) != 0) return true;
-  }
-  return false;
 }
 
 // Raises a request byte and polls for the group to reach Held.
@@ -106,7 +89,10 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   pl::GroupShared& sh = L.shared[group];
   // A group whose planner has finished is not at rest while its axes still
   // output what it planned; the abort stops it like a running one.
-  const bool draining = axesStillMove(L, group);
+  const bool draining = L.axesStillMove(group);
+  // Commands dropped unrun leave the last targets where the axes will not be.
+  const bool dropsCommands =
+      !L.queues[group].empty() || !groupIn(L, group, pl::GroupMotionState::Idle);
   // 1. Nothing queued or planned is issued any more.
   L.queues[group].clear();
   L.pulseQueues[group].clear();
@@ -125,6 +111,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
         L.heldMark[group].load(std::memory_order_acquire) == 0)
       sh.holdRequest.store(pl::kRaised, std::memory_order_release);
     L.post(kRequestOutputOn, group, 0);
+    if (dropsCommands || draining) L.staleTargets[group] = true;
     return -13;
   }
   // 3, 4. A running group is held first; only a held group can be dropped.
@@ -162,12 +149,11 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
     // takes them as its current and previous position and clears its
     // speeds (its re-synchronisation with an idle output layer); the
     // interface layer takes them as the base of the next command.
-    int32_t p[kSlots]{};
-    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
-    for (int s = 0; s < kSlots; ++s) {
-      const double ppu = L.groupParams[group].axis[s].pulsesPerUnit;
-      L.lastTarget[group][s] = ppu != 0 ? p[s] / ppu : 0.0;
-    }
+    L.adoptPulsePositions(group);
+  } else if (dropsCommands) {
+    // Not settled: the commands are gone, so the base of the next command
+    // is where the axes come to rest.
+    L.staleTargets[group] = true;
   }
   // 6. The axes take pulses again.
   const int32_t on = L.post(kRequestOutputOn, group, 0);
@@ -214,7 +200,7 @@ VNL_EXPORT int32_t VNL_DelayMotion(uint32_t periods, uint16_t group) {
   c.index = static_cast<uint32_t>(next <= kDelayIndexWrap ? next : kFirstDelayIndex);
   c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s)
-    c.target[s] = L.lastTarget[group][s];
+    c.target[s] = L.lastTargets(group)[s];
   const int32_t r = L.queueCommand(c, group);
   if (r < 0) return r;
   L.delayIndex[group].store(r, std::memory_order_relaxed);

@@ -56,7 +56,7 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
   if (axis > 5 || percent < 1 || !std::isfinite(distance)) return -5;
   pl::MotionCommand c{};
   for (int s = 0; s < kSlots; ++s)
-    c.target[s] = L.lastTarget[group][s];
+    c.target[s] = L.lastTargets(group)[s];
   c.target[axis] += distance;
   if (!inPulseRange(c.target[axis], L.groupParams[group].axis[axis].pulsesPerUnit)) return -5;
   if (VNL_GetMotionStatus(group) != 1) return -4;
@@ -148,6 +148,7 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
     const int sa = axisInSlot(L, group, s);
     L.lastTarget[group][s] = sa < 0 ? 0.0 : machinePosition(L, group, s, sa);
   }
+  L.staleTargets[group] = false;
   return 0;
 }
 

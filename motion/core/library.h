@@ -133,6 +133,10 @@ struct Library {
   std::atomic<int32_t> ptpSpeed[kGroups]{};  // percent of each axis's maximum speed
   int32_t lastIndex[kGroups]{};
   double lastTarget[kGroups][kSlots]{};
+  // An abort that did not finish (-13) cleared the group's commands without
+  // taking where its axes stop as the last targets; the first base read once
+  // the group is at rest takes them (lastTargets()).
+  bool staleTargets[kGroups]{};
   // Interventions (hold, continue, abort, blending, delay), caller's thread:
   // 1 after a successful hold until continue or abort; the last blend switch
   // queued (1 on, 0 off); the index of the last delay command (30000 until
@@ -264,6 +268,7 @@ struct Library {
       ptpSpeed[g].store(10, std::memory_order_relaxed);
       lastIndex[g] = -1;
       std::fill(std::begin(lastTarget[g]), std::end(lastTarget[g]), 0.0);
+      staleTargets[g] = false;
       heldMark[g].store(0, std::memory_order_relaxed);
       blendMark[g].store(0, std::memory_order_relaxed);
       delayIndex[g].store(30000, std::memory_order_relaxed);
@@ -1032,6 +1037,16 @@ struct Library {
   // the next fetch corrects to stays where the motions left it. Its index
   // becomes the group's last-used index.
   int32_t queueSwitch(uint32_t code, int g);
+  // The base of the group's next command: its last targets, first replaced by
+  // where the axes stand when an unfinished abort left them stale and the
+  // group has since come to rest.
+  const double (&lastTargets(int g))[kSlots];
+  // Takes the output layer's pulse positions as the group's last targets.
+  void adoptPulsePositions(int g);
+  // Whether the group's axes still have pulses to output: blocks in its
+  // PulseQueue, or commands in the card queue of one of its axes. A group
+  // whose last command has left the planner still moves until these are out.
+  bool axesStillMove(int g);
   // Parameter handshake with group g's cycle step: 0, or -3 after 50 polls.
   int32_t paramHandshake(int g, int32_t code);
 };

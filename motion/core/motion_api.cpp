@@ -86,7 +86,7 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   c.index = pl::nextCommandIndex(L.lastIndex[group]);
   c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s) {
-    const double last = L.lastTarget[group][s];
+    const double last = L.lastTargets(group)[s];
     if ((which >> s & 1u) == 0) {
       c.target[s] = last;
       continue;

@@ -172,10 +172,41 @@ int32_t Library::queueSwitch(uint32_t code, int g) {
   c.index = planner::nextCommandIndex(lastIndex[g]);
   c.coordMode = planner::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s)
-    c.target[s] = lastTarget[g][s];
+    c.target[s] = lastTargets(g)[s];
   const int32_t r = queueCommand(c, g);
   if (r >= 0) lastIndex[g] = r;
   return r;
+}
+
+const double (&Library::lastTargets(int g))[kSlots] {
+  if (staleTargets[g] && queues[g].empty() && !axesStillMove(g) &&
+      shared[g].ready.load(std::memory_order_acquire) == planner::kRaised &&
+      shared[g].state.load(std::memory_order_acquire) ==
+          static_cast<uint8_t>(planner::GroupMotionState::Idle))
+    adoptPulsePositions(g);
+  return lastTarget[g];
+}
+
+void Library::adoptPulsePositions(int g) {
+  const int card = config[g].card.load(std::memory_order_relaxed);
+  for (int s = 0; s < kSlots; ++s) {
+    const int a = axisOf(*this, g, s);
+    const int32_t p = a >= 0 && a <= 5 ? pulsePos[card * 6 + a].load(std::memory_order_acquire) : 0;
+    const double ppu = groupParams[g].axis[s].pulsesPerUnit;
+    lastTarget[g][s] = ppu != 0 ? p / ppu : 0.0;
+  }
+  staleTargets[g] = false;
+}
+
+bool Library::axesStillMove(int g) {
+  if (!pulseQueues[g].empty()) return true;
+  if (!onCards()) return false;
+  const int card = config[g].card.load(std::memory_order_relaxed);
+  for (int s = 0; s < kSlots; ++s) {
+    const int a = axisOf(*this, g, s);
+    if (a >= 0 && a < 6 && stock[card * 6 + a].load(std::memory_order_acquire) != 0) return true;
+  }
+  return false;
 }
 
 int32_t Library::paramHandshake(int g, int32_t code) {

@@ -47,7 +47,7 @@ VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, dou
   c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s) {
     if (!std::isfinite(value[s])) return -5;
-    c.target[s] = value[s] * unit + (incremental ? L.lastTarget[group][s] : 0.0);
+    c.target[s] = value[s] * unit + (incremental ? L.lastTargets(group)[s] : 0.0);
     const double p = c.target[s] * L.groupParams[group].axis[s].pulsesPerUnit;
     if (!std::isfinite(p) || p > double(std::numeric_limits<int32_t>::max()) ||
         p < double(std::numeric_limits<int32_t>::min()))

@@ -154,6 +154,39 @@ TEST_F(CardStop, APulseJogAfterATimedOutAbortMovesTheAxis) {
   expectPlantAtPulsePositions();
 }
 
+// An abort that times out under late interrupts drops the queued commands
+// and holds the running one; continued, that one ends on its own target. The
+// next command starts from there, not from the last target of the dropped
+// ones: a circle about a centre near where the axes stand is a circle (its
+// start was the dropped line's end, and the planner refused it with 0xF401),
+// and an incremental line counts from the standing position.
+TEST_F(CardStop, CommandsAfterATimedOutAbortStartWhereTheAxesStand) {
+  ASSERT_EQ(init(), 0);
+  ASSERT_EQ(VNL_SetFeedSpeed(10, 0), 10.0);
+  ASSERT_EQ(VNL_SetIncrease(0), 0);
+  ASSERT_GE(VNL_Line(1, 0, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(0, 0.5, 0, 0, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(0.2, 0.2, 0, 0, 0, 0, 0), 0);
+  card_->delayCycleInterrupt(card_->cycles() + 20, 257);
+  VNL_TimeDelay(40);
+  EXPECT_EQ(VNL_AbortMotion(0), -13) << "the cycle is not served in time";
+  VNL_TimeDelay(400);
+  ASSERT_EQ(VNL_GetMotionStatus(0), 2) << "held on its path";
+  ASSERT_EQ(VNL_ContiMotion(0), 0);
+  waitStopped();
+  const auto standing = pulsePos();
+  EXPECT_EQ(standing[0], 1000);
+  EXPECT_EQ(standing[1], 0);
+  ASSERT_GE(VNL_CircleXY(0.3, 0, 0, 0), 0);
+  ASSERT_GE(VNL_Line(0.1, 0, 0, 0, 0, 0, 0), 0);
+  waitStopped();
+  EXPECT_EQ(VNL_GetErrorCode(0), 0) << std::hex << VNL_GetErrorCode(0);
+  const auto end = pulsePos();
+  EXPECT_EQ(end[0], standing[0] + 100);
+  EXPECT_EQ(end[1], standing[1]);
+  expectPlantAtPulsePositions();
+}
+
 // A continuous jog runs to the software limit and stops there without an
 // error: it ends one pulse inside the bound the planner checks (the limit
 // less its offset), which the check requires positions to lie strictly

@@ -240,6 +240,7 @@ void Soak::intervene() {
     if (p < 0.85) VNL_HoldMotion(0);
     for (int k = 0; k < 5; ++k) {
       const int32_t r = VNL_AbortMotion(0);
+      if (std::getenv("SOAK_TRACE")) std::fprintf(stderr, "  abort -> %d\n", r);
       if (r == 0) break;
       if (r == -13) ++lateAborts_;
       VNL_TimeDelay(300);
