@@ -269,8 +269,10 @@ class Reader {
         continue;
       }
       if (w.letter == 'M') {
+        // Whole numbers of the G words' range only: a huge value has no int.
+        if (!(w.value >= 0 && w.value <= 9999) || w.value != std::floor(w.value))
+          return Failure{w.column, "M" + number(w.value) + " is not supported"};
         const int code = static_cast<int>(w.value);
-        if (w.value != code) return Failure{w.column, "M" + number(w.value) + " is not supported"};
         int group = -1;
         if (code == 0 || code == 2 || code == 30) group = 0;
         if (code >= 3 && code <= 5) group = 1;
