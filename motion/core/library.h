@@ -338,22 +338,7 @@ struct Library {
     return periods > 50 ? static_cast<int>(std::min(periods, 1000.0)) : 50;
   }
 
-  int32_t post(uint8_t code, uint16_t value, uint32_t data) {
-    if (!ready()) return -1;
-    std::lock_guard<std::mutex> lock(mailboxLock);
-    reqCode.store(code, std::memory_order_relaxed);
-    reqValue.store(value, std::memory_order_relaxed);
-    reqData.store(data, std::memory_order_relaxed);
-    reqDone.store(0, std::memory_order_relaxed);
-    reqPending.store(255, std::memory_order_release);
-    bool ok = poll(
-        [&] {
-          return reqPending.load(std::memory_order_acquire) == 0 &&
-                 reqDone.load(std::memory_order_acquire) == 255;
-        },
-        pollLimit());
-    return ok ? 0 : -3;
-  }
+  int32_t post(uint8_t code, uint16_t value, uint32_t data);
 
   // Raise group g's error acknowledge and wait (no limit) until the cycle has
   // taken it; a group that no cycle steps is not waited for.
@@ -379,382 +364,47 @@ struct Library {
   // race the caller and the latch is cleared here. `always` raises it also
   // when no latch is set (VNL_ClearError).
   // False when the cycle stopped before taking it.
-  bool clearOutputError(bool always = false) {
-    if (!always && outErrorFlag.load(std::memory_order_acquire) == 0) return true;
-    if (!dispatching()) {
-      latch.store(0, std::memory_order_relaxed);
-      outErrorFlag.store(0, std::memory_order_relaxed);
-      outClearRequest.store(0, std::memory_order_release);
-      return true;
-    }
-    outClearRequest.store(255, std::memory_order_release);
-    return poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
-  }
+  bool clearOutputError(bool always = false);
 
   // ---------------- output layer ----------------
-  void resetOutput() {
-    for (int s = 0; s < kSlots; ++s) {
-      maxPulse[s] = 30000;
-      maxAcc[s] = 3000;
-    }
-    for (int a = 0; a < kAxes; ++a) {
-      pGain[a] = 64;
-      gainShift[a] = 0;
-    }
-    for (auto& g : tol)
-      std::fill(std::begin(g), std::end(g), int16_t{2});
-    for (auto& c : modeCmd)
-      c.store(0, std::memory_order_relaxed);
-    reqPending.store(0, std::memory_order_relaxed);
-    latch.store(0, std::memory_order_relaxed);
-    outErrorFlag.store(0, std::memory_order_relaxed);
-    dryRun = false;
-    outputIdle.store(255, std::memory_order_release);
-    reqDone.store(0, std::memory_order_relaxed);
-    acceptance = -1;
-    mode.store(kIdle, std::memory_order_release);
-  }
+  void resetOutput();
 
   bool onCards() const { return simOut.load(std::memory_order_relaxed) == 0; }
 
   // The sensor levels and output parameters of every axis of the open cards.
-  void takeSensorLevels() {
-    for (int a = 0; a < kAxes; ++a) {
-      levelUp[a].store(param[a].wOverTravelUpSensorMode, std::memory_order_relaxed);
-      levelDown[a].store(param[a].wOverTravelDownSensorMode, std::memory_order_relaxed);
-      levelHome[a].store(param[a].HomeConfig.wSensorMode, std::memory_order_relaxed);
-      reversed[a].store(param[a].wDirReverse != 0 ? 1 : 0, std::memory_order_relaxed);
-    }
-  }
-  void writeOutputParams() {
-    for (int c = 0; c < cardCount; ++c)
-      for (int a = 0; a < 6; ++a)
-        cards::writeOutputParams(c, a, param[c * 6 + a]);
-  }
+  void takeSensorLevels();
+  void writeOutputParams();
 
   // Empties the group's card queues and restarts their channels. The erased
   // entries never reach the axes, so each axis's pulse position becomes what
   // its card has output (less the compensation, which the pulse position
   // does not hold); a standing group's planner re-synchronises to it.
-  void flushGroup(int g) {
-    const int card = table[g].card.load(std::memory_order_relaxed);
-    if (card >= cardCount || !onCards()) return;
-    for (int s = 0; s < kSlots; ++s) {
-      const int ax = table[g].axis[s].load(std::memory_order_relaxed);
-      if (ax < 0 || ax >= 6) continue;
-      cards::flushAxis(card, ax);
-      int32_t out = 0;
-      if (!dryRun && cards::outputPulses(card, ax, out))
-        pulsePos[card * 6 + ax].store(out - compLast[g][s], std::memory_order_release);
-    }
-    pulseQueues[g].clear();  // the group's planner output goes with the card queue
-  }
+  void flushGroup(int g);
 
   // The part of the cycle that reads and guards the cards: sensor sampling,
   // directions, limit states and the limit stop.
-  void sampleCards() {
-    for (int c = 0; c < cardCount; ++c) {
-      for (int ax = 0; ax < 6; ++ax) {
-        const int a = c * 6 + ax;
-        const int16_t up = levelUp[a].load(std::memory_order_relaxed);
-        const int16_t down = levelDown[a].load(std::memory_order_relaxed);
-        // One read per sensor and cycle serves both the sensor words and the limit states.
-        const bool upActive = cards::overTravelUp(c, ax, up);
-        const bool downActive = cards::overTravelDown(c, ax, down);
-        otUp[a].store(upActive ? 1 : 0, std::memory_order_relaxed);
-        otDown[a].store(downActive ? 1 : 0, std::memory_order_relaxed);
-        home[a].store(
-            cards::homeSensor(c, ax, levelHome[a].load(std::memory_order_relaxed)) ? 1 : 0,
-            std::memory_order_relaxed);
-        const bool upLimit = (up == 0 || up == 1) && upActive;
-        const bool downLimit = (down == 0 || down == 1) && downActive;
-        limitState[a].store(cards::limitState(upLimit, downLimit), std::memory_order_relaxed);
-        tripped[a].store(upLimit || downLimit ? 1 : 0, std::memory_order_relaxed);
-      }
-    }
-    if (!dryRun) {
-      for (int g = 0; g < kGroups; ++g) {
-        if (!tableGroupOk(g)) continue;
-        const int c = table[g].card.load(std::memory_order_relaxed);
-        for (auto& slot : table[g].axis) {
-          const int ax = slot.load(std::memory_order_relaxed);
-          if (ax < 0 || ax >= 6) continue;
-          const int a = c * 6 + ax;
-          int32_t now = 0;
-          if (!cards::outputPulses(c, ax, now)) continue;
-          const int32_t before = lastOutputPulse[a].exchange(now, std::memory_order_relaxed);
-          direction[a].store(
-              cards::direction(before, now, reversed[a].load(std::memory_order_relaxed)),
-              std::memory_order_relaxed);
-        }
-      }
-    }
-    const uint8_t check = limitMode.load(std::memory_order_relaxed);
-    if (check == 0) return;
-    for (int c = 0; c < cardCount; ++c)
-      for (int ax = 0; ax < 6; ++ax) {
-        const int a = c * 6 + ax;
-        if (cards::stopsAxis(check, limitState[a].load(std::memory_order_relaxed),
-                             direction[a].load(std::memory_order_relaxed)))
-          cards::stopAxis(c, ax);
-      }
-  }
+  void sampleCards();
 
   // The cycle routine on card 0's interrupt thread, once per period.
-  void cardCycle() {
-    cyclesRun.fetch_add(1, std::memory_order_release);
-    if (VNL_CycleRoutine r = cycleRoutine.load(std::memory_order_acquire)) r();
-    simOut.store(0, std::memory_order_relaxed);
-    if (runState.load(std::memory_order_acquire) == 0) return;
-    sampleCards();
-    homingRanThisCycle = false;
-    if (mode.load(std::memory_order_relaxed) == kHoming) homingPollLatches();
-    stepwiseHoming();
-    bool due = false;
-    for (int pass = 0; pass < 2; ++pass) {
-      due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;
-      if (due) dispatch();
-    }
-    for (int c = 0; c < cardCount; ++c)
-      for (int ax = 0; ax < 6; ++ax)
-        stock[c * 6 + ax].store(static_cast<int16_t>(cards::stock(c, ax)),
-                                std::memory_order_relaxed);
-  }
+  void cardCycle();
 
   // An encoder group's latch events (flags 3..5) record the index latch of
   // every channel whose event is set, then the application's routine runs.
   // Axes of one machine often reach their marks in the same cycle; taking
   // only the first event would leave the others searching for ever.
-  void encoderEvent(int card, int firstChannel, uint8_t* flags) {
-    for (int i = 0; i < 3; ++i) {
-      if (flags[3 + i] == 0) continue;
-      int32_t v = 0;
-      QORA_ENC_GetLatchValue(static_cast<uint16_t>(firstChannel + i), &v,
-                             static_cast<uint16_t>(card));
-      indexLatch[firstChannel + i].store(v, std::memory_order_relaxed);
-      indexFound[firstChannel + i].store(255, std::memory_order_release);
-    }
-    if (VNL_Routine r = enc[card].load(std::memory_order_acquire)) r(flags);
-  }
+  void encoderEvent(int card, int firstChannel, uint8_t* flags);
 
-  void setLatch(uint8_t v) {
-    latch.store(v, std::memory_order_relaxed);
-    outErrorFlag.store(255, std::memory_order_release);
-  }
+  void setLatch(uint8_t v);
 
-  void evaluateModeCommands() {
-    bool raised[kCmdCount];
-    bool any = false;
-    for (int c = 0; c < kCmdCount; ++c) {
-      raised[c] = modeCmd[c].exchange(0, std::memory_order_acq_rel) == 255;
-      any = any || raised[c];
-    }
-    if (!any) return;
-    int cmd = -1;
-    if (raised[kOutputDone]) cmd = kOutputDone;
-    if (raised[kHomingDone]) cmd = kHomingDone;
-    for (int c : {kStartHoming, kStartOutput, kHold, kResume}) {
-      if (!raised[c]) continue;
-      if (cmd == kStartHoming || cmd == kStartOutput || cmd == kHold || cmd == kResume) {
-        setLatch(2);
-      } else {
-        cmd = c;
-      }
-    }
-    if (raised[kStop]) cmd = kStop;
-    uint8_t m = mode.load(std::memory_order_relaxed);
-    auto set = [&](uint8_t next) { mode.store(next, std::memory_order_release); };
-    if (m == kIdle && cmd == kStartOutput)
-      set(kRunning);
-    else if (m == kIdle && cmd == kStartHoming)
-      set(kHoming);
-    else if (m == kIdle && cmd == kStop) {
-      resetOutput();
-      if (onCards()) {
-        for (int g = 0; g < kGroups; ++g) {
-          if (!tableGroupOk(g)) continue;
-          flushGroup(g);
-        }
-        // The pulse positions are the card's output counters: restarted,
-        // they are 0 again, as the groups' planner positions after their reset.
-        for (int c = 0; c < cardCount; ++c)
-          for (int ax = 0; ax < 6; ++ax) {
-            cards::restartPulseCounter(c, ax);
-            pulsePos[c * 6 + ax].store(0, std::memory_order_release);
-            lastOutputPulse[c * 6 + ax].store(0, std::memory_order_relaxed);
-          }
-      }
-    } else if (m == kRunning && cmd == kStartOutput) {
-    } else if (m == kRunning && cmd == kHold) {
-      set(kHolding);
-      acceptance = 1;
-    } else if ((m == kRunning || m == kHeld || m == kHoming) && cmd == kStop) {
-      if (m == kHoming) homingPrepareStop();
-      set(kStopping);
-      acceptance = 1;
-    } else if (m == kRunning && cmd == kOutputDone)
-      set(kIdle);
-    else if (m == kHeld && cmd == kHold) {
-    } else if (m == kHeld && cmd == kResume)
-      set(kRunning);
-    else if (m == kHoming && cmd == kStartHoming) {
-    } else if (m == kHoming && cmd == kHomingDone) {
-      if (onCards())
-        for (int c = 0; c < cardCount; ++c)
-          for (int ax = 0; ax < 6; ++ax)
-            QORA_ENC_ClearCounter(static_cast<uint16_t>(ax), static_cast<uint16_t>(c));
-      set(kIdle);
-    } else
-      setLatch(1);
-  }
+  void evaluateModeCommands();
 
-  void serveRequest() {
-    uint16_t value = reqValue.load(std::memory_order_relaxed);
-    uint8_t code = reqCode.load(std::memory_order_relaxed);
-    if (simOut.load(std::memory_order_relaxed)) return;  // requests are ignored in simulation
-    switch (code) {
-      case 5:
-        for (int s = 0; s < kSlots; ++s)
-          maxPulse[s] = maxPulseApi[s].load(std::memory_order_relaxed);
-        break;
-      case 6:
-        for (int s = 0; s < kSlots; ++s)
-          maxAcc[s] = maxAccApi[s].load(std::memory_order_relaxed);
-        break;
-      case 12:
-        limitMode.store(value ? 2 : 1, std::memory_order_relaxed);
-        break;
-      case 13:
-        limitMode.store(0, std::memory_order_relaxed);
-        break;
-      case 14:
-      case 15:
-        if (value < kGroups) {
-          if (code == 15) flushGroup(value);
-          for (auto& s : table[value].axis) {
-            int a = s.load(std::memory_order_relaxed);
-            if (a < 6) pulseEnable[table[value].card.load() * 6 + a].store(code == 14 ? 1 : 0);
-          }
-        }
-        break;
-      case 1:
-        if (value < cardCount)
-          for (int ax = 0; ax < 6; ++ax) {
-            const int a = value * 6 + ax;
-            if (pGain[a] >= 1 && pGain[a] <= 127)
-              QORA_PCL_SetScaleGain(static_cast<uint16_t>(ax), pGain[a],
-                                    static_cast<int16_t>(gainShift[a]), value);
-          }
-        break;
-      case 2:
-        for (int c = 0; c < cardCount; ++c)
-          QORA_DDA_SetTime(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode,
-                           static_cast<uint16_t>(c));
-        takeCycleTime();
-        break;
-      case 3:
-        takeCycleTime();
-        break;
-      case 4:
-        for (int c = 0; c < cardCount; ++c)
-          QORA_ResetModule(QORA_MODULE_CHIP, static_cast<uint16_t>(c));
-        break;
-      case 8:
-        QORA_LIO_EnablePrdy(value);
-        break;
-      case 9:
-        QORA_LIO_DisablePrdy(value);
-        break;
-      case 10:
-        QORA_LIO_ServoOn(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
-        break;
-      case 11:
-        QORA_LIO_ServoOff(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
-        break;
-      default:
-        if (!servePeripheral(code, value, reqData.load(std::memory_order_relaxed))) setLatch(3);
-        break;
-    }
-  }
+  void serveRequest();
   // The peripheral request codes 16 to 85 (passthrough.cpp).
   bool servePeripheral(uint8_t code, uint16_t value, uint32_t data);
 
-  int compensation(int g, int s, int a, int32_t count) {
-    const COMP_PARAM& c = comp[s];
-    if (c.dwInterval <= 0) return 0;
-    if (count != 0) compDir[g][s] = count >= 1 ? 1 : -1;
-    const int16_t* tab = compDir[g][s] < 0 ? c.wNegative : c.wPositive;
-    // The commanded position this period's count leads to.
-    int64_t f = int64_t{pulsePos[a].load(std::memory_order_relaxed)} + count;
-    int64_t h = f / c.dwInterval;
-    int64_t m = std::clamp<int64_t>(c.wZeroIndex + h, 0, 255);
-    int64_t ni = (h >= 0) ? m + 1 : m - 1;
-    if (h == 0) ni = m + 1;
-    double o = tab[m];
-    double n = (ni < 0 || ni >= 255) ? 0.0 : tab[ni];
-    int32_t u =
-        static_cast<int32_t>(o + (n - o) / c.dwInterval * std::fabs(double(f - h * c.dwInterval)));
-    int32_t add = u - compLast[g][s];
-    compLast[g][s] = u;
-    return add;
-  }
+  int compensation(int g, int s, int a, int32_t count);
 
-  void pulseOutput() {
-    int32_t blocks[kGroups][kSlots];
-    bool popped[kGroups];
-    bool anyPopped = false;
-    for (int g = 0; g < kGroups; ++g) {
-      popped[g] = tableGroupOk(g) && pulseQueues[g].pop(blocks[g]);
-      if (!popped[g]) std::fill(std::begin(blocks[g]), std::end(blocks[g]), 0);
-      anyPopped = anyPopped || popped[g];
-    }
-    if (!anyPopped) {
-      outputIdle.store(255, std::memory_order_release);
-      modeCmd[kOutputDone].store(255, std::memory_order_release);
-      return;
-    }
-    outputIdle.store(0, std::memory_order_release);
-    for (int g = 0; g < kGroups; ++g) {
-      for (int s = 0; s < kSlots; ++s) {
-        int32_t v = blocks[g][s];
-        if (std::abs(int64_t{v}) > maxPulse[s]) setLatch(7);
-        if (std::abs(int64_t{v} - lastCount[g][s]) > maxAcc[s]) setLatch(8);
-        lastCount[g][s] = v;
-      }
-    }
-    bool compActive = false;
-    for (auto& c : comp)
-      compActive = compActive || c.dwInterval != 0;
-    // The commanded counts, and the compensation that goes to the axis on
-    // top of them: it is not part of the pulse position the planner follows,
-    // or its end-point correction would take it back out.
-    int64_t sum[kAxes]{};
-    int64_t compSum[kAxes]{};
-    bool due[kAxes]{};
-    for (int g = 0; g < kGroups; ++g) {
-      if (!popped[g]) continue;
-      int card = table[g].card.load(std::memory_order_relaxed);
-      for (int s = 0; s < kSlots; ++s) {
-        int ax = table[g].axis[s].load(std::memory_order_relaxed);
-        if (ax < 0 || ax >= 6) continue;
-        int a = card * 6 + ax;
-        const int32_t v = blocks[g][s];
-        if (compActive) compSum[a] += compensation(g, s, a, v);
-        sum[a] += v;
-        due[a] = true;
-      }
-    }
-    for (int a = 0; a < kAxes; ++a) {
-      if (!due[a]) continue;
-      if (dryRun) {
-        dryPos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
-        continue;
-      }
-      emit(a, sum[a], compSum[a]);
-    }
-    if (VNL_PeriodObserver f = periodObserver.load(std::memory_order_acquire))
-      f(periodObserverUser.load(std::memory_order_relaxed));
-  }
+  void pulseOutput();
 
   // Hands `count` pulses of axis a (card x 6 + axis), with `extra`
   // compensation pulses on top, to its card as one command, or in
@@ -765,232 +415,27 @@ struct Library {
   // pulse position never runs ahead of the card by a wrapped count. A count
   // that the limit check holds back is counted (the commanded position runs
   // ahead of the card at a tripped limit).
-  void emit(int a, int64_t count, int64_t extra) {
-    if (pulseEnable[a].load(std::memory_order_relaxed) != 1) return;
-    const int64_t output = count + extra;
-    if (onCards()) {
-      const int32_t sent = cards::sendable(output);
-      count -= output - sent;
-      if (cards::maySend(limitMode.load(std::memory_order_relaxed),
-                         limitState[a].load(std::memory_order_relaxed), sent,
-                         reversed[a].load(std::memory_order_relaxed) != 0))
-        cards::send(a / 6, a % 6, sent);
-    } else {
-      simFeedback[a].fetch_add(static_cast<int32_t>(output), std::memory_order_relaxed);
-    }
-    pulsePos[a].fetch_add(static_cast<int32_t>(count), std::memory_order_release);
-  }
+  void emit(int a, int64_t count, int64_t extra);
 
-  void inPosition(int g) {
-    int card = table[g].card.load(std::memory_order_relaxed);
-    for (int s = 0; s < kSlots; ++s) {
-      int ax = table[g].axis[s].load(std::memory_order_relaxed);
-      if (ax < 0 || ax >= 6) continue;
-      int a = card * 6 + ax;
-      int32_t encv =
-          simOut.load(std::memory_order_relaxed) ? simFeedback[a].load() : encoder[a].load();
-      int32_t e = std::abs(errCounter[a].load(std::memory_order_relaxed));
-      int t = tol[g][s];
-      if (e < t) {
-        inPosFlag[g][s].store(std::abs(int64_t{encv} - lastEnc[g][s]) <= t ? 255 : 0,
-                              std::memory_order_release);
-        lastEnc[g][s] = encv;
-      } else {
-        inPosFlag[g][s].store(0, std::memory_order_release);
-      }
-    }
-  }
+  void inPosition(int g);
 
   void definePosition(int g);
 
-  void dispatch() {
-    if (outClearRequest.load(std::memory_order_acquire) == 255) {
-      latch.store(0, std::memory_order_relaxed);
-      outErrorFlag.store(0, std::memory_order_relaxed);
-      outClearRequest.store(0, std::memory_order_release);
-    }
-    if (acceptance == -1) evaluateModeCommands();
-    bool dryNow = dryRunApi.load(std::memory_order_acquire) == 255;
-    for (int g = 0; g < kGroups; ++g) {
-      for (int s = 0; s < kSlots; ++s) {
-        int16_t t = tolApi[g][s].load(std::memory_order_relaxed);
-        if (t > 2) tol[g][s] = t;
-      }
-    }
-    for (int a = 0; a < kAxes; ++a)
-      pGain[a] = pGainApi[a].load(std::memory_order_relaxed);
-    bool served = false;
-    if (reqPending.load(std::memory_order_acquire) == 255) {
-      reqPending.store(0, std::memory_order_relaxed);
-      reqDone.store(0, std::memory_order_relaxed);
-      serveRequest();
-      served = true;
-    }
-    if (dryNow != dryRun) {
-      if (dryNow) {
-        for (int a = 0; a < kAxes; ++a) {
-          savedPos[a] = pulsePos[a].load(std::memory_order_relaxed);
-          dryPos[a].store(savedPos[a], std::memory_order_relaxed);
-        }
-      } else {
-        for (int a = 0; a < kAxes; ++a)
-          pulsePos[a].store(savedPos[a], std::memory_order_release);
-      }
-      dryRun = dryNow;
-    }
-    switch (mode.load(std::memory_order_relaxed)) {
-      case kIdle:
-        for (int g = 0; g < kGroups; ++g) {
-          if (definePosFlag[g].exchange(0, std::memory_order_acq_rel) == 255) definePosition(g);
-        }
-        break;
-      case kRunning:
-        pulseOutput();
-        break;
-      case kStopping:
-        if (homingRun.stopping && homingStopPass()) break;
-        resetOutput();
-        break;
-      case kHoming:
-        // One engine pass per cycle: the card queue drains one entry per period.
-        if (!homingRanThisCycle) homingPass();
-        homingRanThisCycle = true;
-        break;
-      case kHolding:
-        mode.store(kHeld, std::memory_order_release);
-        acceptance = -1;
-        break;
-      default:
-        break;
-    }
-    for (int g = 0; g < kGroups; ++g) {
-      if (!tableGroupOk(g)) continue;
-      if (onCards()) {
-        const int c = table[g].card.load(std::memory_order_relaxed);
-        for (auto& slot : table[g].axis) {
-          const int ax = slot.load(std::memory_order_relaxed);
-          if (ax < 0 || ax >= 6) continue;
-          encoder[c * 6 + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
-          errCounter[c * 6 + ax].store(cards::errorCounter(c, ax), std::memory_order_relaxed);
-        }
-      }
-      inPosition(g);
-    }
-    if (served) reqDone.store(255, std::memory_order_release);
-  }
+  void dispatch();
 
-  void simulatedCycle() {
-    if (runState.load(std::memory_order_acquire) == 0 || !simOut.load(std::memory_order_acquire))
-      return;
-    cyclesRun.fetch_add(1, std::memory_order_release);
-    homingRanThisCycle = false;
-    // No card queue: every group is due in both passes.
-    for (int pass = 0; pass < 2; ++pass) {
-      stepDueGroups([](int, int) { return 0; });
-      dispatch();
-    }
-  }
+  void simulatedCycle();
 
   // The cycle card 0 reports after its time was set; in simulation, or when
   // card 0 cannot say, the cycle it would run for the interpolation time.
-  void takeCycleTime() {
-    float t = 0.0f;
-    if (!(onCards() && cardCount > 0 && QORA_DDA_GetTime(&t, 0) != 0 && t > 0.0f)) {
-      const auto timing =
-          chip::ddaTiming(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode);
-      t = timing ? timing->timeMs : static_cast<float>(interpTime.load());
-    }
-    cycleTime.store(t);
-  }
+  void takeCycleTime();
 
-  int32_t hardwareInit() {
-    for (auto& q : pulseQueues)
-      q.clear();
-    takeSensorLevels();
-    for (auto& s : cardServed)
-      s.store(false, std::memory_order_relaxed);
-    for (int c = 0; c < cardCount; ++c) {
-      if (!onCards()) {
-        cardServed[c].store(true, std::memory_order_relaxed);
-        continue;
-      }
-      if (!cards::isCardType(cardType[c])) continue;  // left uninitialised, no error
-      if (!cards::open(c, cardType[c], routinesOf(c))) {
-        // The cards opened so far are closed again, so a later initialisation can open them.
-        for (int k = 0; k < c; ++k)
-          if (cardServed[k].load(std::memory_order_relaxed)) cards::close(k);
-        for (auto& s : cardServed)
-          s.store(false, std::memory_order_relaxed);
-        return -1;
-      }
-      cardServed[c].store(true, std::memory_order_relaxed);
-    }
-    if (onCards() && !cardServed[0].load(std::memory_order_relaxed)) {
-      // Without card 0 no cycle runs: no group is served on any card.
-      for (auto& s : cardServed)
-        s.store(false, std::memory_order_relaxed);
-    }
-    resetOutput();
-    if (onCards()) {
-      cards::initialise(cardCount, interpTime.load());
-      writeOutputParams();
-    }
-    takeCycleTime();
-    bool anyInUse = false;
-    for (int g = 0; g < kGroups; ++g) {
-      int32_t u = config[g].inUse.load();
-      table[g].inUse.store(u == 0 ? 0 : -1);
-      table[g].card.store(config[g].card.load());
-      for (int s = 0; s < kSlots; ++s) {
-        int16_t a = config[g].axis[s].load();
-        table[g].axis[s].store(a < 0 ? 6 : a);
-      }
-      anyInUse = anyInUse || u == 0;
-    }
-    if (!anyInUse) {
-      setGroup(0, 0, {0, 1, 2, 3, 4, 5});
-    }
-    if (onCards()) cards::start(cardCount);
-    // A new run starts without the correction the previous one had applied.
-    for (auto& g : compDir)
-      std::fill(std::begin(g), std::end(g), 0);
-    for (auto& g : compLast)
-      std::fill(std::begin(g), std::end(g), 0);
-    for (int a = 0; a < kAxes; ++a) {
-      pulsePos[a].store(0);
-      simFeedback[a].store(0);
-      dryPos[a].store(0);
-      encoder[a].store(0);
-      errCounter[a].store(0);
-      stock[a].store(0);
-      limitState[a].store(0);
-      tripped[a].store(0);
-      direction[a].store(0);
-      otUp[a].store(0);
-      otDown[a].store(0);
-      lastOutputPulse[a].store(0);
-      pulseEnable[a].store(1);
-    }
-    return 0;
-  }
+  int32_t hardwareInit();
 
   static cards::CardRoutines routinesOf(int card);
 
-  void setGroup(int g, int card, std::initializer_list<int16_t> axes) {
-    for (GroupConfig* c : {&config[g], &table[g]}) {
-      c->inUse.store(0);
-      c->card.store(static_cast<int16_t>(card));
-      int s = 0;
-      for (int16_t a : axes)
-        c->axis[s++].store(a);
-    }
-  }
+  void setGroup(int g, int card, std::initializer_list<int16_t> axes);
 
-  double unitsPerPulse(int a, int g) {
-    const MACHINE_PARAM p = usable(param[a]);
-    double v = p.dfPitch / (double(p.dwPPR) * p.dfGearRatio * unitFactor[g].load());
-    return p.wDirReverse ? -v : v;
-  }
+  double unitsPerPulse(int a, int g);
 
   // ---------------- planner (planner_link.cpp) ----------------
   // Machine parameters of every group as the planner takes them.

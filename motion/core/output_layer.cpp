@@ -1,0 +1,263 @@
+// The output layer: what the dispatch does each cycle once the groups have
+// been stepped. It takes one block of pulse counts per group from the
+// PulseQueues, checks them against the maximum pulse count and change,
+// adds the compensation and hands each axis's count to its card (or to the
+// simulated feedback), and keeps the in-position flags.
+#include "library.h"
+
+namespace vnl {
+
+void Library::resetOutput() {
+  for (int s = 0; s < kSlots; ++s) {
+    maxPulse[s] = 30000;
+    maxAcc[s] = 3000;
+  }
+  for (int a = 0; a < kAxes; ++a) {
+    pGain[a] = 64;
+    gainShift[a] = 0;
+  }
+  for (auto& g : tol)
+    std::fill(std::begin(g), std::end(g), int16_t{2});
+  for (auto& c : modeCmd)
+    c.store(0, std::memory_order_relaxed);
+  reqPending.store(0, std::memory_order_relaxed);
+  latch.store(0, std::memory_order_relaxed);
+  outErrorFlag.store(0, std::memory_order_relaxed);
+  dryRun = false;
+  outputIdle.store(255, std::memory_order_release);
+  reqDone.store(0, std::memory_order_relaxed);
+  acceptance = -1;
+  mode.store(kIdle, std::memory_order_release);
+}
+
+void Library::takeSensorLevels() {
+  for (int a = 0; a < kAxes; ++a) {
+    levelUp[a].store(param[a].wOverTravelUpSensorMode, std::memory_order_relaxed);
+    levelDown[a].store(param[a].wOverTravelDownSensorMode, std::memory_order_relaxed);
+    levelHome[a].store(param[a].HomeConfig.wSensorMode, std::memory_order_relaxed);
+    reversed[a].store(param[a].wDirReverse != 0 ? 1 : 0, std::memory_order_relaxed);
+  }
+}
+
+void Library::writeOutputParams() {
+  for (int c = 0; c < cardCount; ++c)
+    for (int a = 0; a < 6; ++a)
+      cards::writeOutputParams(c, a, param[c * 6 + a]);
+}
+
+void Library::flushGroup(int g) {
+  const int card = table[g].card.load(std::memory_order_relaxed);
+  if (card >= cardCount || !onCards()) return;
+  for (int s = 0; s < kSlots; ++s) {
+    const int ax = table[g].axis[s].load(std::memory_order_relaxed);
+    if (ax < 0 || ax >= 6) continue;
+    cards::flushAxis(card, ax);
+    int32_t out = 0;
+    if (!dryRun && cards::outputPulses(card, ax, out))
+      pulsePos[card * 6 + ax].store(out - compLast[g][s], std::memory_order_release);
+  }
+  pulseQueues[g].clear();  // the group's planner output goes with the card queue
+}
+
+int Library::compensation(int g, int s, int a, int32_t count) {
+  const COMP_PARAM& c = comp[s];
+  if (c.dwInterval <= 0) return 0;
+  if (count != 0) compDir[g][s] = count >= 1 ? 1 : -1;
+  const int16_t* tab = compDir[g][s] < 0 ? c.wNegative : c.wPositive;
+  // The commanded position this period's count leads to.
+  int64_t f = int64_t{pulsePos[a].load(std::memory_order_relaxed)} + count;
+  int64_t h = f / c.dwInterval;
+  int64_t m = std::clamp<int64_t>(c.wZeroIndex + h, 0, 255);
+  int64_t ni = (h >= 0) ? m + 1 : m - 1;
+  if (h == 0) ni = m + 1;
+  double o = tab[m];
+  double n = (ni < 0 || ni >= 255) ? 0.0 : tab[ni];
+  int32_t u =
+      static_cast<int32_t>(o + (n - o) / c.dwInterval * std::fabs(double(f - h * c.dwInterval)));
+  int32_t add = u - compLast[g][s];
+  compLast[g][s] = u;
+  return add;
+}
+
+void Library::pulseOutput() {
+  int32_t blocks[kGroups][kSlots];
+  bool popped[kGroups];
+  bool anyPopped = false;
+  for (int g = 0; g < kGroups; ++g) {
+    popped[g] = tableGroupOk(g) && pulseQueues[g].pop(blocks[g]);
+    if (!popped[g]) std::fill(std::begin(blocks[g]), std::end(blocks[g]), 0);
+    anyPopped = anyPopped || popped[g];
+  }
+  if (!anyPopped) {
+    outputIdle.store(255, std::memory_order_release);
+    modeCmd[kOutputDone].store(255, std::memory_order_release);
+    return;
+  }
+  outputIdle.store(0, std::memory_order_release);
+  for (int g = 0; g < kGroups; ++g) {
+    for (int s = 0; s < kSlots; ++s) {
+      int32_t v = blocks[g][s];
+      if (std::abs(int64_t{v}) > maxPulse[s]) setLatch(7);
+      if (std::abs(int64_t{v} - lastCount[g][s]) > maxAcc[s]) setLatch(8);
+      lastCount[g][s] = v;
+    }
+  }
+  bool compActive = false;
+  for (auto& c : comp)
+    compActive = compActive || c.dwInterval != 0;
+  // The commanded counts, and the compensation that goes to the axis on
+  // top of them: it is not part of the pulse position the planner follows,
+  // or its end-point correction would take it back out.
+  int64_t sum[kAxes]{};
+  int64_t compSum[kAxes]{};
+  bool due[kAxes]{};
+  for (int g = 0; g < kGroups; ++g) {
+    if (!popped[g]) continue;
+    int card = table[g].card.load(std::memory_order_relaxed);
+    for (int s = 0; s < kSlots; ++s) {
+      int ax = table[g].axis[s].load(std::memory_order_relaxed);
+      if (ax < 0 || ax >= 6) continue;
+      int a = card * 6 + ax;
+      const int32_t v = blocks[g][s];
+      if (compActive) compSum[a] += compensation(g, s, a, v);
+      sum[a] += v;
+      due[a] = true;
+    }
+  }
+  for (int a = 0; a < kAxes; ++a) {
+    if (!due[a]) continue;
+    if (dryRun) {
+      dryPos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
+      continue;
+    }
+    emit(a, sum[a], compSum[a]);
+  }
+  if (VNL_PeriodObserver f = periodObserver.load(std::memory_order_acquire))
+    f(periodObserverUser.load(std::memory_order_relaxed));
+}
+
+void Library::emit(int a, int64_t count, int64_t extra) {
+  if (pulseEnable[a].load(std::memory_order_relaxed) != 1) return;
+  const int64_t output = count + extra;
+  if (onCards()) {
+    const int32_t sent = cards::sendable(output);
+    count -= output - sent;
+    if (cards::maySend(limitMode.load(std::memory_order_relaxed),
+                       limitState[a].load(std::memory_order_relaxed), sent,
+                       reversed[a].load(std::memory_order_relaxed) != 0))
+      cards::send(a / 6, a % 6, sent);
+  } else {
+    simFeedback[a].fetch_add(static_cast<int32_t>(output), std::memory_order_relaxed);
+  }
+  pulsePos[a].fetch_add(static_cast<int32_t>(count), std::memory_order_release);
+}
+
+void Library::inPosition(int g) {
+  int card = table[g].card.load(std::memory_order_relaxed);
+  for (int s = 0; s < kSlots; ++s) {
+    int ax = table[g].axis[s].load(std::memory_order_relaxed);
+    if (ax < 0 || ax >= 6) continue;
+    int a = card * 6 + ax;
+    int32_t encv =
+        simOut.load(std::memory_order_relaxed) ? simFeedback[a].load() : encoder[a].load();
+    int32_t e = std::abs(errCounter[a].load(std::memory_order_relaxed));
+    int t = tol[g][s];
+    if (e < t) {
+      inPosFlag[g][s].store(std::abs(int64_t{encv} - lastEnc[g][s]) <= t ? 255 : 0,
+                            std::memory_order_release);
+      lastEnc[g][s] = encv;
+    } else {
+      inPosFlag[g][s].store(0, std::memory_order_release);
+    }
+  }
+}
+
+void Library::dispatch() {
+  if (outClearRequest.load(std::memory_order_acquire) == 255) {
+    latch.store(0, std::memory_order_relaxed);
+    outErrorFlag.store(0, std::memory_order_relaxed);
+    outClearRequest.store(0, std::memory_order_release);
+  }
+  if (acceptance == -1) evaluateModeCommands();
+  bool dryNow = dryRunApi.load(std::memory_order_acquire) == 255;
+  for (int g = 0; g < kGroups; ++g) {
+    for (int s = 0; s < kSlots; ++s) {
+      int16_t t = tolApi[g][s].load(std::memory_order_relaxed);
+      if (t > 2) tol[g][s] = t;
+    }
+  }
+  for (int a = 0; a < kAxes; ++a)
+    pGain[a] = pGainApi[a].load(std::memory_order_relaxed);
+  bool served = false;
+  if (reqPending.load(std::memory_order_acquire) == 255) {
+    reqPending.store(0, std::memory_order_relaxed);
+    reqDone.store(0, std::memory_order_relaxed);
+    serveRequest();
+    served = true;
+  }
+  if (dryNow != dryRun) {
+    if (dryNow) {
+      for (int a = 0; a < kAxes; ++a) {
+        savedPos[a] = pulsePos[a].load(std::memory_order_relaxed);
+        dryPos[a].store(savedPos[a], std::memory_order_relaxed);
+      }
+    } else {
+      for (int a = 0; a < kAxes; ++a)
+        pulsePos[a].store(savedPos[a], std::memory_order_release);
+    }
+    dryRun = dryNow;
+  }
+  switch (mode.load(std::memory_order_relaxed)) {
+    case kIdle:
+      for (int g = 0; g < kGroups; ++g) {
+        if (definePosFlag[g].exchange(0, std::memory_order_acq_rel) == 255) definePosition(g);
+      }
+      break;
+    case kRunning:
+      pulseOutput();
+      break;
+    case kStopping:
+      if (homingRun.stopping && homingStopPass()) break;
+      resetOutput();
+      break;
+    case kHoming:
+      // One engine pass per cycle: the card queue drains one entry per period.
+      if (!homingRanThisCycle) homingPass();
+      homingRanThisCycle = true;
+      break;
+    case kHolding:
+      mode.store(kHeld, std::memory_order_release);
+      acceptance = -1;
+      break;
+    default:
+      break;
+  }
+  for (int g = 0; g < kGroups; ++g) {
+    if (!tableGroupOk(g)) continue;
+    if (onCards()) {
+      const int c = table[g].card.load(std::memory_order_relaxed);
+      for (auto& slot : table[g].axis) {
+        const int ax = slot.load(std::memory_order_relaxed);
+        if (ax < 0 || ax >= 6) continue;
+        encoder[c * 6 + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
+        errCounter[c * 6 + ax].store(cards::errorCounter(c, ax), std::memory_order_relaxed);
+      }
+    }
+    inPosition(g);
+  }
+  if (served) reqDone.store(255, std::memory_order_release);
+}
+
+bool Library::clearOutputError(bool always) {
+  if (!always && outErrorFlag.load(std::memory_order_acquire) == 0) return true;
+  if (!dispatching()) {
+    latch.store(0, std::memory_order_relaxed);
+    outErrorFlag.store(0, std::memory_order_relaxed);
+    outClearRequest.store(0, std::memory_order_release);
+    return true;
+  }
+  outClearRequest.store(255, std::memory_order_release);
+  return poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
+}
+
+}  // namespace vnl
