@@ -64,8 +64,8 @@ void Library::definePosition(int g) {
   int card = table[g].card.load();
   for (int s = 0; s < kSlots; ++s) {
     int ax = table[g].axis[s].load();
-    if (ax < 0 || ax >= 6) continue;
-    int a = card * 6 + ax;
+    if (ax < 0 || ax >= kAxesPerCard) continue;
+    int a = card * kAxesPerCard + ax;
     if (s == 1) refPos[g].store(pulsePos[a].load() * unitsPerPulse(a, g));
   }
 }
@@ -77,6 +77,7 @@ int16_t axisOf(Library& L, int g, int s) {
 
 }  // namespace vnl
 
+using vnl::kAxesPerCard;
 using vnl::kGroups;
 using vnl::kSlots;
 using vnl::lib;
@@ -90,7 +91,7 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
   auto& L = lib();
   L.waitRoutine(500);
   L.resetApiSettings();
-  for (int a = 0; a < vnl::kAxes; ++a) {
+  for (int a = 0; a < vnl::kMachineAxes; ++a) {
     MACHINE_PARAM& p = L.param[a];
     if (!L.paramSet[a]) {
       ENCODER_CONFIG keep = p.EncoderConfig;
@@ -200,7 +201,9 @@ VNL_EXPORT int32_t VNL_GetErrorCode(uint16_t group) {
     if (b >= 0x80 && b <= 0x85) return 0xF301 + (b - 0x80);
     return b == 0x90 ? 0xF401 : 0;
   }
-  return L.latch.load(std::memory_order_acquire) == 3 ? VNL_ERRWORD_UNKNOWN_REQUEST : 0;
+  return L.latch.load(std::memory_order_acquire) == static_cast<uint8_t>(vnl::Latch::UnknownRequest)
+             ? VNL_ERRWORD_UNKNOWN_REQUEST
+             : 0;
 }
 
 VNL_EXPORT int32_t VNL_ClearError(uint16_t group) {
@@ -268,15 +271,15 @@ VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint1
   if (!std::isnormal(ppu) || !std::isnormal(1.0 / ppu) || !std::isnormal(u.dfPitch / u.dfGearRatio))
     return -5;
   auto& L = lib();
-  L.param[card * 6 + axis] = *p;
-  L.paramSet[card * 6 + axis] = true;
+  L.param[card * kAxesPerCard + axis] = *p;
+  L.paramSet[card * kAxesPerCard + axis] = true;
   return 0;
 }
 
 VNL_EXPORT int32_t VNL_GetMachParam(MACHINE_PARAM* p, uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11 || card * 6 + axis > 71 || !p) return -5;
+  if (axis > 5 || card > 11 || card * kAxesPerCard + axis > 71 || !p) return -5;
   int16_t up = p->wOverTravelUpSensorMode, down = p->wOverTravelDownSensorMode;
-  *p = lib().param[card * 6 + axis];
+  *p = lib().param[card * kAxesPerCard + axis];
   p->wOverTravelUpSensorMode = up;
   p->wOverTravelDownSensorMode = down;
   return 0;
@@ -404,7 +407,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
   auto& L = lib();
   ms = std::clamp(ms, 1.0, 200.0);
   L.interpTime.store(ms);
-  int32_t r = L.post(2, 0, 0);
+  int32_t r = L.post(vnl::Request::InterpolationTime, 0, 0);
   if (r != 0) return r;
   // The cycle serves the request on cards; in simulation no card answers and
   // the period lasts the cycle a card would run.
@@ -421,7 +424,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
 }
 
 VNL_EXPORT double VNL_GetInterpolateTime(void) {
-  int32_t r = lib().post(3, 0, 0);
+  int32_t r = lib().post(vnl::Request::CycleTime, 0, 0);
   if (r != 0) return r;
   return lib().cycleTime.load();
 }
@@ -437,14 +440,14 @@ VNL_EXPORT int32_t VNL_SetMaxPulseSpeed(int32_t x, int32_t y, int32_t z, int32_t
   int32_t vals[] = {x, y, z, u, v, w};
   for (int s = 0; s < kSlots; ++s)
     lib().maxPulseApi[s].store(clampPulse(vals[s]));
-  return lib().post(5, 0, 0);
+  return lib().post(vnl::Request::MaxPulse, 0, 0);
 }
 VNL_EXPORT int32_t VNL_SetMaxPulseAcc(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
                                       int32_t w) {
   int32_t vals[] = {x, y, z, u, v, w};
   for (int s = 0; s < kSlots; ++s)
     lib().maxAccApi[s].store(clampPulse(vals[s]));
-  return lib().post(6, 0, 0);
+  return lib().post(vnl::Request::MaxChange, 0, 0);
 }
 namespace {
 template <class T, class A>
@@ -495,10 +498,10 @@ VNL_EXPORT int32_t VNL_GetOverTravelCheck(int32_t* x, int32_t* y, int32_t* z, in
   return readSix(L.otCheck[group], x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_EnableLimitSwitchCheck(int32_t mode) {
-  return lib().post(12, static_cast<uint16_t>(mode != 0), 0);
+  return lib().post(vnl::Request::LimitStopOn, static_cast<uint16_t>(mode != 0), 0);
 }
 VNL_EXPORT int32_t VNL_DisableLimitSwitchCheck(void) {
-  return lib().post(13, 0, 0);
+  return lib().post(vnl::Request::LimitStopOff, 0, 0);
 }
 VNL_EXPORT int32_t VNL_SetServoOn(uint16_t axis, uint16_t card) {
   if (axis > 5 || card > 11) return -5;
@@ -510,11 +513,11 @@ VNL_EXPORT int32_t VNL_SetServoOff(uint16_t axis, uint16_t card) {
 }
 VNL_EXPORT int32_t VNL_EnablePosReady(uint16_t card) {
   if (card > 11) return -5;
-  return lib().post(8, card, 0);
+  return lib().post(vnl::Request::EnableReady, card, 0);
 }
 VNL_EXPORT int32_t VNL_DisablePosReady(uint16_t card) {
   if (card > 11) return -5;
-  return lib().post(9, card, 0);
+  return lib().post(vnl::Request::DisableReady, card, 0);
 }
 VNL_EXPORT int32_t VNL_DefinePosHere(uint16_t group) {
   auto& L = lib();
@@ -537,7 +540,7 @@ VNL_EXPORT int32_t VNL_CheckDryRun(void) {
 }
 VNL_EXPORT int32_t VNL_ResetDevice(void) {
   lib().clearOutputError();
-  return lib().post(4, 0, 0);
+  return lib().post(vnl::Request::ResetChip, 0, 0);
 }
 
 // ---------------- status and position ----------------
@@ -556,7 +559,7 @@ VNL_EXPORT int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, dou
   for (int s = 0; s < kSlots; ++s) {
     int a = vnl::axisOf(L, group, s);
     if (a < 0 || a > 5) continue;
-    int ax = card * 6 + a;
+    int ax = card * kAxesPerCard + a;
     *out[s] = L.pulsePos[ax].load(std::memory_order_acquire) * L.unitsPerPulse(ax, group);
   }
   return 0;
@@ -575,27 +578,31 @@ VNL_EXPORT int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* 
   int card = L.config[group].card.load();
   for (int s = 0; s < kSlots; ++s) {
     int a = vnl::axisOf(L, group, s);
-    if (a >= 0 && a <= 5) *out[s] = L.pulsePos[card * 6 + a].load(std::memory_order_acquire);
+    if (a >= 0 && a <= 5)
+      *out[s] = L.pulsePos[card * kAxesPerCard + a].load(std::memory_order_acquire);
   }
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetCurPulseStockCount(int16_t* count, uint16_t axis, uint16_t card) {
   if (!lib().ready()) return -1;
   if (axis > 5 || card > 11 || !count) return -5;
-  *count = lib().stock[card * 6 + axis].load();
+  *count = lib().stock[card * kAxesPerCard + axis].load();
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetLimitSwitchStatus(int16_t* status, uint16_t which, uint16_t axis,
                                             uint16_t card) {
   if (axis > 5 || card > 11 || !status) return -5;
-  *status = which ? lib().otUp[card * 6 + axis].load() : lib().otDown[card * 6 + axis].load();
+  *status = which ? lib().otUp[card * kAxesPerCard + axis].load()
+                  : lib().otDown[card * kAxesPerCard + axis].load();
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint16_t card) {
   if (axis > 5 || card > 11 || !status) return -5;
   uint16_t v = 0;
   if (QORA_LIO_GetHomeSensor(axis, &v, card) == 0) return -14;
-  *status = static_cast<int16_t>(v) == lib().param[card * 6 + axis].HomeConfig.wSensorMode ? 1 : 0;
+  *status =
+      static_cast<int16_t>(v) == lib().param[card * kAxesPerCard + axis].HomeConfig.wSensorMode ? 1
+                                                                                                : 0;
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetEmgcStopStatus(uint16_t* status, uint16_t card) {
@@ -617,7 +624,7 @@ VNL_EXPORT int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int3
     if (!L.groupOk(g) || L.config[g].card.load() != card) continue;
     for (int s = 0; s < kSlots; ++s) {
       int a = vnl::axisOf(L, g, s);
-      if (a >= 0 && a <= 5) *out[a] = L.errCounter[card * 6 + a].load();
+      if (a >= 0 && a <= 5) *out[a] = L.errCounter[card * kAxesPerCard + a].load();
     }
   }
   return 0;
@@ -627,15 +634,16 @@ VNL_EXPORT int32_t VNL_SetPGain(uint16_t g0, uint16_t g1, uint16_t g2, uint16_t 
   if (card > 11) return -5;
   uint16_t g[] = {g0, g1, g2, g3, g4, g5};
   for (int a = 0; a < 6; ++a)
-    lib().pGainApi[card * 6 + a].store(g[a] == 0 || g[a] >= 128 ? 1 : g[a]);
-  return lib().post(1, card, 0);
+    lib().pGainApi[card * kAxesPerCard + a].store(g[a] == 0 || g[a] >= 128 ? 1 : g[a]);
+  return lib().post(vnl::Request::ScaleGain, card, 0);
 }
 VNL_EXPORT int32_t VNL_GetPGain(int16_t* g0, int16_t* g1, int16_t* g2, int16_t* g3, int16_t* g4,
                                 int16_t* g5, uint16_t card) {
   if (card > 11) return -5;
   if (!lib().ready()) return -1;
-  return readSix(*reinterpret_cast<std::atomic<uint16_t>(*)[6]>(&lib().pGainApi[card * 6]), g0, g1,
-                 g2, g3, g4, g5);
+  return readSix(
+      *reinterpret_cast<std::atomic<uint16_t>(*)[6]>(&lib().pGainApi[card * kAxesPerCard]), g0, g1,
+      g2, g3, g4, g5);
 }
 VNL_EXPORT int32_t VNL_SetInPosTolerance(int16_t x, int16_t y, int16_t z, int16_t u, int16_t v,
                                          int16_t w, uint16_t group) {

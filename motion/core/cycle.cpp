@@ -34,8 +34,8 @@ namespace vnl {
 
 void Library::sampleCards() {
   for (int c = 0; c < cardCount; ++c) {
-    for (int ax = 0; ax < 6; ++ax) {
-      const int a = c * 6 + ax;
+    for (int ax = 0; ax < kAxesPerCard; ++ax) {
+      const int a = c * kAxesPerCard + ax;
       const int16_t up = levelUp[a].load(std::memory_order_relaxed);
       const int16_t down = levelDown[a].load(std::memory_order_relaxed);
       // One read per sensor and cycle serves both the sensor words and the limit states.
@@ -57,8 +57,8 @@ void Library::sampleCards() {
       const int c = table[g].card.load(std::memory_order_relaxed);
       for (auto& slot : table[g].axis) {
         const int ax = slot.load(std::memory_order_relaxed);
-        if (ax < 0 || ax >= 6) continue;
-        const int a = c * 6 + ax;
+        if (ax < 0 || ax >= kAxesPerCard) continue;
+        const int a = c * kAxesPerCard + ax;
         int32_t now = 0;
         if (!cards::outputPulses(c, ax, now)) continue;
         const int32_t before = lastOutputPulse[a].exchange(now, std::memory_order_relaxed);
@@ -71,8 +71,8 @@ void Library::sampleCards() {
   const uint8_t check = limitMode.load(std::memory_order_relaxed);
   if (check == 0) return;
   for (int c = 0; c < cardCount; ++c)
-    for (int ax = 0; ax < 6; ++ax) {
-      const int a = c * 6 + ax;
+    for (int ax = 0; ax < kAxesPerCard; ++ax) {
+      const int a = c * kAxesPerCard + ax;
       if (cards::stopsAxis(check, limitState[a].load(std::memory_order_relaxed),
                            direction[a].load(std::memory_order_relaxed)))
         cards::stopAxis(c, ax);
@@ -94,8 +94,9 @@ void Library::cardCycle() {
     if (due) dispatch();
   }
   for (int c = 0; c < cardCount; ++c)
-    for (int ax = 0; ax < 6; ++ax)
-      stock[c * 6 + ax].store(static_cast<int16_t>(cards::stock(c, ax)), std::memory_order_relaxed);
+    for (int ax = 0; ax < kAxesPerCard; ++ax)
+      stock[c * kAxesPerCard + ax].store(static_cast<int16_t>(cards::stock(c, ax)),
+                                         std::memory_order_relaxed);
 }
 
 void Library::encoderEvent(int card, int firstChannel, uint8_t* flags) {

@@ -58,7 +58,7 @@ int32_t Library::hardwareInit() {
     std::fill(std::begin(g), std::end(g), 0);
   for (auto& g : compLast)
     std::fill(std::begin(g), std::end(g), 0);
-  for (int a = 0; a < kAxes; ++a) {
+  for (int a = 0; a < kMachineAxes; ++a) {
     pulsePos[a].store(0);
     simFeedback[a].store(0);
     dryPos[a].store(0);

@@ -89,7 +89,7 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
   HomingRun& R = L.homingRun;
   const homing::Ramp& ramp = R.ramp[i];
   const int n = ramp.steps;
-  const int type = L.param[R.card * 6 + i].HomeConfig.wType;
+  const int type = L.param[R.card * kAxesPerCard + i].HomeConfig.wType;
   switch (R.search[i]) {
     case 1: {
       const bool found =
@@ -138,7 +138,7 @@ static void waitUntilStill(int card, int axis) {
 static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
   HomingRun& R = L.homingRun;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
-    const int a = R.card * 6 + i;
+    const int a = R.card * kAxesPerCard + i;
     const int32_t count = L.param[a].wDirReverse ? -out[i] : out[i];
     const bool onCard = L.onCards() && R.card < L.cardCount;
     if (onCard && count != 0 && L.param[a].wCommandMode == 1) {
@@ -159,7 +159,7 @@ void Library::homingPass() {
       R.accSteps[i] = static_cast<uint16_t>(
           std::min<int32_t>(homingShared.accApi[i].load(std::memory_order_relaxed), 50));
       R.ramp[i] = homing::makeRamp(R.step[i], homing::effectiveAccelerationSteps(R.accSteps[i]));
-      const HOME_CONFIG& h = param[card * 6 + i].HomeConfig;
+      const HOME_CONFIG& h = param[card * kAxesPerCard + i].HomeConfig;
       R.searchSign[i] = h.wPhase0Dir == 0 ? 1 : -1;
       R.leaveSign[i] = h.wPhase1Dir == 0 ? 1 : -1;
     }
@@ -182,8 +182,8 @@ void Library::homingPass() {
   bool sensor[HomingRun::kAxes]{};
   for (int i = 0; i < HomingRun::kAxes; ++i)
     sensor[i] = onCards() && card < cardCount &&
-                cards::homeSensor(card, i, param[card * 6 + i].HomeConfig.wSensorMode);
-  auto type = [&](int i) { return param[card * 6 + i].HomeConfig.wType; };
+                cards::homeSensor(card, i, param[card * kAxesPerCard + i].HomeConfig.wSensorMode);
+  auto type = [&](int i) { return param[card * kAxesPerCard + i].HomeConfig.wType; };
 
   if (!R.searchDone) {
     while (R.stage < R.stages) {
@@ -312,7 +312,7 @@ void Library::homingPass() {
   std::fill(std::begin(R.lastDirection), std::end(R.lastDirection), HomingRun::kDirectionUnknown);
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     if (!R.staged(i)) continue;
-    const int a = card * 6 + i;
+    const int a = card * kAxesPerCard + i;
     pulsePos[a].store(0, std::memory_order_release);
     if (onCards() && card < cardCount) cards::restartPulseCounter(card, i);
   }
@@ -362,6 +362,7 @@ bool Library::homingStopPass() {
 
 }  // namespace vnl
 
+using vnl::kAxesPerCard;
 using vnl::lib;
 
 #define VNL_EXPORT extern "C" __attribute__((visibility("default")))
@@ -389,7 +390,7 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
   // Pulses per period at the home speed: a period lasts one card cycle.
   const double period = L.cycleTime.load();
   for (int i = 0; i < 6; ++i) {
-    const MACHINE_PARAM& p = L.param[card * 6 + i];
+    const MACHINE_PARAM& p = L.param[card * kAxesPerCard + i];
     const vnl::homing::AxisScale scale = vnl::scaleOf(p);
     const vnl::homing::HomeStep h = vnl::homing::homeStep(speed[i], scale, period);
     R.step[i] = h.pulsesPerPeriod;

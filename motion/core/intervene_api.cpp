@@ -34,8 +34,6 @@ constexpr int kHoldSettlePeriods = 64;
 constexpr int kAbortSettlePeriods = 10;
 constexpr int32_t kDelayIndexWrap = 60000;
 constexpr int32_t kFirstDelayIndex = 30001;
-constexpr uint8_t kRequestOutputOn = 14;
-constexpr uint8_t kRequestOutputOff = 15;
 
 uint8_t stateOf(pl::GroupMotionState s) {
   return static_cast<uint8_t>(s);
@@ -99,7 +97,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   // 2. The group's card queues are emptied and its axes get no pulses; no
   // group is stepped while the request is in flight.
   L.suspendStep.store(1, std::memory_order_release);
-  const int32_t off = L.post(kRequestOutputOff, group, 0);
+  const int32_t off = L.post(vnl::Request::OutputOff, group, 0);
   L.suspendStep.store(0, std::memory_order_release);
   if (off != 0) {
     // The cycle is not being served (its interrupts come late). The group
@@ -110,7 +108,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
     if (groupIn(L, group, pl::GroupMotionState::Running) &&
         L.heldMark[group].load(std::memory_order_acquire) == 0)
       sh.holdRequest.store(pl::kRaised, std::memory_order_release);
-    L.post(kRequestOutputOn, group, 0);
+    L.post(vnl::Request::OutputOn, group, 0);
     if (dropsCommands || draining) L.staleTargets[group] = true;
     return -13;
   }
@@ -156,7 +154,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
     L.staleTargets[group] = true;
   }
   // 6. The axes take pulses again.
-  const int32_t on = L.post(kRequestOutputOn, group, 0);
+  const int32_t on = L.post(vnl::Request::OutputOn, group, 0);
   return on == 0 && !failed ? 0 : -13;
 }
 

@@ -8,6 +8,7 @@
 
 #include "library.h"
 
+using vnl::kAxesPerCard;
 using vnl::kSlots;
 using vnl::lib;
 using vnl::Library;
@@ -28,8 +29,8 @@ constexpr int32_t kPulseJogLimit = 2048;
 int axisInSlot(Library& L, uint16_t group, int slot) {
   const int card = L.config[group].card.load(std::memory_order_relaxed);
   const int ch = vnl::axisOf(L, group, slot);
-  if (card < 0 || card >= vnl::kCards || ch < 0 || ch >= 6) return -1;
-  return card * 6 + ch;
+  if (card < 0 || card >= vnl::kCards || ch < 0 || ch >= kAxesPerCard) return -1;
+  return card * kAxesPerCard + ch;
 }
 
 // The axis's commanded position in machine units, on the planner's signed

@@ -21,6 +21,7 @@
 
 #include "card_path.h"
 #include "homing.h"
+#include "mailbox.h"
 #include "planner/command_queue.h"
 #include "planner/cycle_step.h"
 #include "platform/chip/dda_timing.h"
@@ -149,8 +150,8 @@ struct Library {
   std::atomic<void*> periodObserverUser{nullptr};
 
   // configuration
-  MACHINE_PARAM param[kAxes];
-  bool paramSet[kAxes]{};
+  MACHINE_PARAM param[kMachineAxes];
+  bool paramSet[kMachineAxes]{};
   GroupConfig config[kGroups];  // interface layer's copy
   GroupConfig table[kGroups];   // output layer's group table
   std::atomic<int32_t> coordType[kGroups];
@@ -161,33 +162,33 @@ struct Library {
   std::atomic<int32_t> maxPulseApi[kSlots];
   std::atomic<int32_t> maxAccApi[kSlots];
   std::atomic<uint8_t> dryRunApi{0};
-  std::atomic<uint16_t> pGainApi[kAxes];
+  std::atomic<uint16_t> pGainApi[kMachineAxes];
   std::atomic<int16_t> tolApi[kGroups][kSlots];
   std::atomic<uint16_t> inPosTime[kGroups];
   COMP_PARAM compApi[kSlots]{};
 
   // output layer
-  std::atomic<int16_t> otUp[kAxes], otDown[kAxes], home[kAxes];
+  std::atomic<int16_t> otUp[kMachineAxes], otDown[kMachineAxes], home[kMachineAxes];
   // sensor levels: over-travel 0 or 1 (2 = not used), home 0 or 1
-  std::atomic<int16_t> levelUp[kAxes], levelDown[kAxes], levelHome[kAxes];
-  std::atomic<uint8_t> reversed[kAxes];  // the axis's direction-reverse flag
-  std::atomic<int32_t> lastOutputPulse[kAxes];
+  std::atomic<int16_t> levelUp[kMachineAxes], levelDown[kMachineAxes], levelHome[kMachineAxes];
+  std::atomic<uint8_t> reversed[kMachineAxes];  // the axis's direction-reverse flag
+  std::atomic<int32_t> lastOutputPulse[kMachineAxes];
   // encoder index latches of axes 0..5, shared by all cards (homing)
   std::atomic<int32_t> indexLatch[kSlots];
   std::atomic<uint8_t> indexFound[kSlots];
 
-  std::atomic<uint8_t> limitState[kAxes], tripped[kAxes], direction[kAxes];
+  std::atomic<uint8_t> limitState[kMachineAxes], tripped[kMachineAxes], direction[kMachineAxes];
   std::atomic<uint8_t> limitMode{0};
-  std::atomic<uint8_t> pulseEnable[kAxes];
-  std::atomic<int16_t> stock[kAxes];
-  std::atomic<int32_t> encoder[kAxes], errCounter[kAxes];
-  std::atomic<int32_t> pulsePos[kAxes];
-  std::atomic<int32_t> simFeedback[kAxes];
-  std::atomic<int32_t> dryPos[kAxes];
-  int32_t savedPos[kAxes]{};
+  std::atomic<uint8_t> pulseEnable[kMachineAxes];
+  std::atomic<int16_t> stock[kMachineAxes];
+  std::atomic<int32_t> encoder[kMachineAxes], errCounter[kMachineAxes];
+  std::atomic<int32_t> pulsePos[kMachineAxes];
+  std::atomic<int32_t> simFeedback[kMachineAxes];
+  std::atomic<int32_t> dryPos[kMachineAxes];
+  int32_t savedPos[kMachineAxes]{};
   int32_t maxPulse[kSlots]{}, maxAcc[kSlots]{};
-  uint16_t pGain[kAxes]{};
-  uint16_t gainShift[kAxes]{};
+  uint16_t pGain[kMachineAxes]{};
+  uint16_t gainShift[kMachineAxes]{};
   int16_t tol[kGroups][kSlots]{};
   std::atomic<uint8_t> inPosFlag[kGroups][kSlots];
   int32_t lastEnc[kGroups][kSlots]{};
@@ -231,7 +232,7 @@ struct Library {
   std::atomic<VNL_Routine> lio[kCards], enc[kCards], adc[kCards], pcl[kCards];
 
   Library() {
-    for (int a = 0; a < kAxes; ++a)
+    for (int a = 0; a < kMachineAxes; ++a)
       param[a] = defaultParam();
     for (auto& g : config) {
       for (auto& s : g.axis)
@@ -338,6 +339,7 @@ struct Library {
     return periods > 50 ? static_cast<int>(std::min(periods, 1000.0)) : 50;
   }
 
+  int32_t post(Request code, uint16_t value, uint32_t data);
   int32_t post(uint8_t code, uint16_t value, uint32_t data);
 
   // Raise group g's error acknowledge and wait (no limit) until the cycle has
@@ -394,7 +396,7 @@ struct Library {
   // only the first event would leave the others searching for ever.
   void encoderEvent(int card, int firstChannel, uint8_t* flags);
 
-  void setLatch(uint8_t v);
+  void setLatch(Latch v);
 
   void evaluateModeCommands();
 
@@ -451,7 +453,7 @@ struct Library {
     const int card = table[g].card.load(std::memory_order_relaxed);
     for (int s = 0; s < kSlots; ++s) {
       const int a = table[g].axis[s].load(std::memory_order_relaxed);
-      if (a >= 0 && a < 6) return card * 6 + a;
+      if (a >= 0 && a < 6) return card * kAxesPerCard + a;
     }
     return -1;
   }
@@ -470,7 +472,7 @@ struct Library {
       if (!stepped(g)) continue;
       due = true;
       const int a = firstAxis(g);
-      if (stockOf(a / 6, a % 6) >= 63) continue;
+      if (stockOf(a / kAxesPerCard, a % kAxesPerCard) >= kCardQueueThreshold) continue;
       if (suspendStep.load(std::memory_order_acquire) != 1) stepGroup(g);
     }
     return due;

@@ -9,6 +9,10 @@
 
 namespace vnl {
 
+int32_t Library::post(Request code, uint16_t value, uint32_t data) {
+  return post(static_cast<uint8_t>(code), value, data);
+}
+
 int32_t Library::post(uint8_t code, uint16_t value, uint32_t data) {
   if (!ready()) return -1;
   std::lock_guard<std::mutex> lock(mailboxLock);
@@ -28,69 +32,75 @@ int32_t Library::post(uint8_t code, uint16_t value, uint32_t data) {
 
 void Library::serveRequest() {
   uint16_t value = reqValue.load(std::memory_order_relaxed);
-  uint8_t code = reqCode.load(std::memory_order_relaxed);
+  const auto code = static_cast<Request>(reqCode.load(std::memory_order_relaxed));
   if (simOut.load(std::memory_order_relaxed)) return;  // requests are ignored in simulation
   switch (code) {
-    case 5:
+    case Request::MaxPulse:
       for (int s = 0; s < kSlots; ++s)
         maxPulse[s] = maxPulseApi[s].load(std::memory_order_relaxed);
       break;
-    case 6:
+    case Request::MaxChange:
       for (int s = 0; s < kSlots; ++s)
         maxAcc[s] = maxAccApi[s].load(std::memory_order_relaxed);
       break;
-    case 12:
+    case Request::LimitStopOn:
       limitMode.store(value ? 2 : 1, std::memory_order_relaxed);
       break;
-    case 13:
+    case Request::LimitStopOff:
       limitMode.store(0, std::memory_order_relaxed);
       break;
-    case 14:
-    case 15:
+    case Request::OutputOn:
+    case Request::OutputOff:
       if (value < kGroups) {
-        if (code == 15) flushGroup(value);
+        if (code == Request::OutputOff) flushGroup(value);
         for (auto& s : table[value].axis) {
           int a = s.load(std::memory_order_relaxed);
-          if (a < 6) pulseEnable[table[value].card.load() * 6 + a].store(code == 14 ? 1 : 0);
+          if (a < 6)
+            pulseEnable[table[value].card.load() * kAxesPerCard + a].store(
+                code == Request::OutputOn ? 1 : 0);
         }
       }
       break;
-    case 1:
+    case Request::ScaleGain:
       if (value < cardCount)
-        for (int ax = 0; ax < 6; ++ax) {
-          const int a = value * 6 + ax;
+        for (int ax = 0; ax < kAxesPerCard; ++ax) {
+          const int a = value * kAxesPerCard + ax;
           if (pGain[a] >= 1 && pGain[a] <= 127)
             QORA_PCL_SetScaleGain(static_cast<uint16_t>(ax), pGain[a],
                                   static_cast<int16_t>(gainShift[a]), value);
         }
       break;
-    case 2:
+    case Request::InterpolationTime:
       for (int c = 0; c < cardCount; ++c)
         QORA_DDA_SetTime(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode,
                          static_cast<uint16_t>(c));
       takeCycleTime();
       break;
-    case 3:
+    case Request::CycleTime:
       takeCycleTime();
       break;
-    case 4:
+    case Request::ResetChip:
       for (int c = 0; c < cardCount; ++c)
         QORA_ResetModule(QORA_MODULE_CHIP, static_cast<uint16_t>(c));
       break;
-    case 8:
+    case Request::EnableReady:
       QORA_LIO_EnablePrdy(value);
       break;
-    case 9:
+    case Request::DisableReady:
       QORA_LIO_DisablePrdy(value);
       break;
-    case 10:
-      QORA_LIO_ServoOn(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
+    case Request::ServoOn:
+      QORA_LIO_ServoOn(static_cast<uint16_t>(value % kAxesPerCard),
+                       static_cast<uint16_t>(value / kAxesPerCard));
       break;
-    case 11:
-      QORA_LIO_ServoOff(static_cast<uint16_t>(value % 6), static_cast<uint16_t>(value / 6));
+    case Request::ServoOff:
+      QORA_LIO_ServoOff(static_cast<uint16_t>(value % kAxesPerCard),
+                        static_cast<uint16_t>(value / kAxesPerCard));
       break;
     default:
-      if (!servePeripheral(code, value, reqData.load(std::memory_order_relaxed))) setLatch(3);
+      if (!servePeripheral(static_cast<uint8_t>(code), value,
+                           reqData.load(std::memory_order_relaxed)))
+        setLatch(Latch::UnknownRequest);
       break;
   }
 }

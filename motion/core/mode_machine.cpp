@@ -7,8 +7,8 @@
 
 namespace vnl {
 
-void Library::setLatch(uint8_t v) {
-  latch.store(v, std::memory_order_relaxed);
+void Library::setLatch(Latch v) {
+  latch.store(static_cast<uint8_t>(v), std::memory_order_relaxed);
   outErrorFlag.store(255, std::memory_order_release);
 }
 
@@ -26,7 +26,7 @@ void Library::evaluateModeCommands() {
   for (int c : {kStartHoming, kStartOutput, kHold, kResume}) {
     if (!raised[c]) continue;
     if (cmd == kStartHoming || cmd == kStartOutput || cmd == kHold || cmd == kResume) {
-      setLatch(2);
+      setLatch(Latch::ConflictingCommands);
     } else {
       cmd = c;
     }
@@ -48,10 +48,10 @@ void Library::evaluateModeCommands() {
       // The pulse positions are the card's output counters: restarted,
       // they are 0 again, as the groups' planner positions after their reset.
       for (int c = 0; c < cardCount; ++c)
-        for (int ax = 0; ax < 6; ++ax) {
+        for (int ax = 0; ax < kAxesPerCard; ++ax) {
           cards::restartPulseCounter(c, ax);
-          pulsePos[c * 6 + ax].store(0, std::memory_order_release);
-          lastOutputPulse[c * 6 + ax].store(0, std::memory_order_relaxed);
+          pulsePos[c * kAxesPerCard + ax].store(0, std::memory_order_release);
+          lastOutputPulse[c * kAxesPerCard + ax].store(0, std::memory_order_relaxed);
         }
     }
   } else if (m == kRunning && cmd == kStartOutput) {
@@ -71,11 +71,11 @@ void Library::evaluateModeCommands() {
   } else if (m == kHoming && cmd == kHomingDone) {
     if (onCards())
       for (int c = 0; c < cardCount; ++c)
-        for (int ax = 0; ax < 6; ++ax)
+        for (int ax = 0; ax < kAxesPerCard; ++ax)
           QORA_ENC_ClearCounter(static_cast<uint16_t>(ax), static_cast<uint16_t>(c));
     set(kIdle);
   } else
-    setLatch(1);
+    setLatch(Latch::BadModeCommand);
 }
 
 }  // namespace vnl

@@ -8,6 +8,7 @@
 
 #include "library.h"
 
+using vnl::kAxesPerCard;
 using vnl::kGroups;
 using vnl::kSlots;
 using vnl::lib;
@@ -163,7 +164,7 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
   int first = -1;
   for (int s = 0; s < kSlots && first < 0; ++s) {
     const int a = vnl::axisOf(L, group, s);
-    if (a >= 0 && a <= 5) first = L.config[group].card.load() * 6 + a;
+    if (a >= 0 && a <= 5) first = L.config[group].card.load() * kAxesPerCard + a;
   }
   const bool pending = L.simOut.load(std::memory_order_acquire)
                            ? !L.pulseQueues[group].empty()

@@ -12,7 +12,7 @@ void Library::resetOutput() {
     maxPulse[s] = 30000;
     maxAcc[s] = 3000;
   }
-  for (int a = 0; a < kAxes; ++a) {
+  for (int a = 0; a < kMachineAxes; ++a) {
     pGain[a] = 64;
     gainShift[a] = 0;
   }
@@ -31,7 +31,7 @@ void Library::resetOutput() {
 }
 
 void Library::takeSensorLevels() {
-  for (int a = 0; a < kAxes; ++a) {
+  for (int a = 0; a < kMachineAxes; ++a) {
     levelUp[a].store(param[a].wOverTravelUpSensorMode, std::memory_order_relaxed);
     levelDown[a].store(param[a].wOverTravelDownSensorMode, std::memory_order_relaxed);
     levelHome[a].store(param[a].HomeConfig.wSensorMode, std::memory_order_relaxed);
@@ -42,7 +42,7 @@ void Library::takeSensorLevels() {
 void Library::writeOutputParams() {
   for (int c = 0; c < cardCount; ++c)
     for (int a = 0; a < 6; ++a)
-      cards::writeOutputParams(c, a, param[c * 6 + a]);
+      cards::writeOutputParams(c, a, param[c * kAxesPerCard + a]);
 }
 
 void Library::flushGroup(int g) {
@@ -50,11 +50,11 @@ void Library::flushGroup(int g) {
   if (card >= cardCount || !onCards()) return;
   for (int s = 0; s < kSlots; ++s) {
     const int ax = table[g].axis[s].load(std::memory_order_relaxed);
-    if (ax < 0 || ax >= 6) continue;
+    if (ax < 0 || ax >= kAxesPerCard) continue;
     cards::flushAxis(card, ax);
     int32_t out = 0;
     if (!dryRun && cards::outputPulses(card, ax, out))
-      pulsePos[card * 6 + ax].store(out - compLast[g][s], std::memory_order_release);
+      pulsePos[card * kAxesPerCard + ax].store(out - compLast[g][s], std::memory_order_release);
   }
   pulseQueues[g].clear();  // the group's planner output goes with the card queue
 }
@@ -97,8 +97,8 @@ void Library::pulseOutput() {
   for (int g = 0; g < kGroups; ++g) {
     for (int s = 0; s < kSlots; ++s) {
       int32_t v = blocks[g][s];
-      if (std::abs(int64_t{v}) > maxPulse[s]) setLatch(7);
-      if (std::abs(int64_t{v} - lastCount[g][s]) > maxAcc[s]) setLatch(8);
+      if (std::abs(int64_t{v}) > maxPulse[s]) setLatch(Latch::PulseOverMaximum);
+      if (std::abs(int64_t{v} - lastCount[g][s]) > maxAcc[s]) setLatch(Latch::ChangeOverMaximum);
       lastCount[g][s] = v;
     }
   }
@@ -108,23 +108,23 @@ void Library::pulseOutput() {
   // The commanded counts, and the compensation that goes to the axis on
   // top of them: it is not part of the pulse position the planner follows,
   // or its end-point correction would take it back out.
-  int64_t sum[kAxes]{};
-  int64_t compSum[kAxes]{};
-  bool due[kAxes]{};
+  int64_t sum[kMachineAxes]{};
+  int64_t compSum[kMachineAxes]{};
+  bool due[kMachineAxes]{};
   for (int g = 0; g < kGroups; ++g) {
     if (!popped[g]) continue;
     int card = table[g].card.load(std::memory_order_relaxed);
     for (int s = 0; s < kSlots; ++s) {
       int ax = table[g].axis[s].load(std::memory_order_relaxed);
-      if (ax < 0 || ax >= 6) continue;
-      int a = card * 6 + ax;
+      if (ax < 0 || ax >= kAxesPerCard) continue;
+      int a = card * kAxesPerCard + ax;
       const int32_t v = blocks[g][s];
       if (compActive) compSum[a] += compensation(g, s, a, v);
       sum[a] += v;
       due[a] = true;
     }
   }
-  for (int a = 0; a < kAxes; ++a) {
+  for (int a = 0; a < kMachineAxes; ++a) {
     if (!due[a]) continue;
     if (dryRun) {
       dryPos[a].fetch_add(static_cast<int32_t>(sum[a]), std::memory_order_relaxed);
@@ -156,8 +156,8 @@ void Library::inPosition(int g) {
   int card = table[g].card.load(std::memory_order_relaxed);
   for (int s = 0; s < kSlots; ++s) {
     int ax = table[g].axis[s].load(std::memory_order_relaxed);
-    if (ax < 0 || ax >= 6) continue;
-    int a = card * 6 + ax;
+    if (ax < 0 || ax >= kAxesPerCard) continue;
+    int a = card * kAxesPerCard + ax;
     int32_t encv =
         simOut.load(std::memory_order_relaxed) ? simFeedback[a].load() : encoder[a].load();
     int32_t e = std::abs(errCounter[a].load(std::memory_order_relaxed));
@@ -186,7 +186,7 @@ void Library::dispatch() {
       if (t > 2) tol[g][s] = t;
     }
   }
-  for (int a = 0; a < kAxes; ++a)
+  for (int a = 0; a < kMachineAxes; ++a)
     pGain[a] = pGainApi[a].load(std::memory_order_relaxed);
   bool served = false;
   if (reqPending.load(std::memory_order_acquire) == 255) {
@@ -197,12 +197,12 @@ void Library::dispatch() {
   }
   if (dryNow != dryRun) {
     if (dryNow) {
-      for (int a = 0; a < kAxes; ++a) {
+      for (int a = 0; a < kMachineAxes; ++a) {
         savedPos[a] = pulsePos[a].load(std::memory_order_relaxed);
         dryPos[a].store(savedPos[a], std::memory_order_relaxed);
       }
     } else {
-      for (int a = 0; a < kAxes; ++a)
+      for (int a = 0; a < kMachineAxes; ++a)
         pulsePos[a].store(savedPos[a], std::memory_order_release);
     }
     dryRun = dryNow;
@@ -238,9 +238,10 @@ void Library::dispatch() {
       const int c = table[g].card.load(std::memory_order_relaxed);
       for (auto& slot : table[g].axis) {
         const int ax = slot.load(std::memory_order_relaxed);
-        if (ax < 0 || ax >= 6) continue;
-        encoder[c * 6 + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
-        errCounter[c * 6 + ax].store(cards::errorCounter(c, ax), std::memory_order_relaxed);
+        if (ax < 0 || ax >= kAxesPerCard) continue;
+        encoder[c * kAxesPerCard + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
+        errCounter[c * kAxesPerCard + ax].store(cards::errorCounter(c, ax),
+                                                std::memory_order_relaxed);
       }
     }
     inPosition(g);

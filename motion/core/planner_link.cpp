@@ -33,7 +33,7 @@ class GroupEnvironment final : public planner::StepEnvironment {
     const int card = L.table[g].card.load(std::memory_order_relaxed);
     for (int s = 0; s < kSlots; ++s) {
       const int a = L.table[g].axis[s].load(std::memory_order_relaxed);
-      axis_[s] = (a >= 0 && a < 6) ? card * 6 + a : -1;
+      axis_[s] = (a >= 0 && a < 6) ? card * kAxesPerCard + a : -1;
     }
   }
 
@@ -108,7 +108,7 @@ void Library::buildGroupParams() {
     for (int s = 0; s < kSlots; ++s) {
       const int a = config[g].axis[s].load(std::memory_order_relaxed);
       const bool used = a >= 0 && a < 6 && card >= 0 && card < kCards;
-      gp.axis[s] = axisParams(used ? param[card * 6 + a] : fallback);
+      gp.axis[s] = axisParams(used ? param[card * kAxesPerCard + a] : fallback);
     }
   }
 }
@@ -191,7 +191,8 @@ void Library::adoptPulsePositions(int g) {
   const int card = config[g].card.load(std::memory_order_relaxed);
   for (int s = 0; s < kSlots; ++s) {
     const int a = axisOf(*this, g, s);
-    const int32_t p = a >= 0 && a <= 5 ? pulsePos[card * 6 + a].load(std::memory_order_acquire) : 0;
+    const int32_t p =
+        a >= 0 && a <= 5 ? pulsePos[card * kAxesPerCard + a].load(std::memory_order_acquire) : 0;
     const double ppu = groupParams[g].axis[s].pulsesPerUnit;
     lastTarget[g][s] = ppu != 0 ? p / ppu : 0.0;
   }
@@ -204,7 +205,8 @@ bool Library::axesStillMove(int g) {
   const int card = config[g].card.load(std::memory_order_relaxed);
   for (int s = 0; s < kSlots; ++s) {
     const int a = axisOf(*this, g, s);
-    if (a >= 0 && a < 6 && stock[card * 6 + a].load(std::memory_order_acquire) != 0) return true;
+    if (a >= 0 && a < 6 && stock[card * kAxesPerCard + a].load(std::memory_order_acquire) != 0)
+      return true;
   }
   return false;
 }

@@ -1,18 +1,14 @@
-// Fixed limits of the data model and the per-group PulseQueue.
+// The per-group PulseQueue between a group's cycle step and the output layer.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "planner/command.h"
+#include "sizes.h"
 
 namespace vnl {
 
-constexpr int kGroups = 72;
-constexpr int kAxes = 72;  // system-wide axes, card x 6 + axis
-constexpr int kSlots = 6;  // X, Y, Z, U, V, W of a group
-constexpr int kCards = 12;
-constexpr int kQueueRecords = 30000;
 constexpr int kPulseSlots = 3;
 
 // One queued motion command: the planner's record, so the storage the core
