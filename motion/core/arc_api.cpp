@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "export.h"
 #include "library.h"
 #include "planner/arc_geometry.h"
 
@@ -29,15 +30,6 @@ struct PlaneAxes {
 constexpr PlaneAxes kXY{0, 1, 2, pl::plane::kXY};
 constexpr PlaneAxes kYZ{1, 2, 0, pl::plane::kYZ};
 constexpr PlaneAxes kZX{2, 0, 1, pl::plane::kZX};
-
-// Common checks: readiness, group, error byte, feed speed.
-int32_t checkArcCall(Library& L, uint16_t group) {
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  if (!(L.feedSpeed[group] > 0)) return -7;
-  return 0;
-}
 
 // A caller's coordinate of slot s in machine units: scaled by the unit
 // factor and, in incremental coordinates, offset by the last target.
@@ -65,18 +57,18 @@ pl::Vec3 startPoint(Library& L, uint16_t group) {
 int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], const pl::Vec3& centre,
                  const pl::Vec3& reference, int32_t direction, uint32_t plane) {
   for (int s = 0; s < kSlots; ++s)
-    if (!inPulseRange(L, group, s, target[s])) return -5;
+    if (!inPulseRange(L, group, s, target[s])) return VNL_ERR_RANGE;
   for (int s = 0; s < 3; ++s)
     if (!std::isfinite(centre[static_cast<std::size_t>(s)]) ||
         !std::isfinite(reference[static_cast<std::size_t>(s)]))
-      return -5;
+      return VNL_ERR_RANGE;
   // The whole circle must stay inside the pulse range of its axes.
   const pl::Vec3 start = startPoint(L, group);
   const double radius = pl::norm(pl::sub(centre, start));
   for (int s = 0; s < 3; ++s) {
     const double ci = centre[static_cast<std::size_t>(s)];
     if (!inPulseRange(L, group, s, ci + radius) || !inPulseRange(L, group, s, ci - radius))
-      return -5;
+      return VNL_ERR_RANGE;
   }
   pl::MotionCommand c{};
   c.code = pl::code::kArc;
@@ -127,7 +119,7 @@ int32_t planeArcMachine(Library& L, uint16_t group, const PlaneAxes& p, const pl
   }
   if (!centre) {
     L.apiError[group].store(kCollinearError, std::memory_order_relaxed);
-    return -5;
+    return VNL_ERR_RANGE;
   }
   const int32_t direction = turn[static_cast<std::size_t>(p.normal)] >= 0 ? 1 : 0;
   return queueArc(L, group, target, *centre, pl::Vec3{}, direction, p.code);
@@ -138,7 +130,7 @@ int32_t planeArcMachine(Library& L, uint16_t group, const PlaneAxes& p, const pl
 int32_t planeArc(const PlaneAxes& p, double ref1, double ref2, double end1, double end2,
                  const double* uvw, uint16_t group) {
   auto& L = lib();
-  if (int32_t r = checkArcCall(L, group)) return r;
+  if (int32_t r = vnl::checkFeedMotion(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
     target[s] = L.lastTargets(group)[s];
@@ -147,10 +139,10 @@ int32_t planeArc(const PlaneAxes& p, double ref1, double ref2, double end1, doub
   if (!machine(L, group, p.first, ref1, &ref[f]) || !machine(L, group, p.second, ref2, &ref[sec]) ||
       !machine(L, group, p.first, end1, &target[p.first]) ||
       !machine(L, group, p.second, end2, &target[p.second]))
-    return -5;
+    return VNL_ERR_RANGE;
   if (uvw != nullptr)
     for (int i = 0; i < 3; ++i)
-      if (!machine(L, group, 3 + i, uvw[i], &target[3 + i])) return -5;
+      if (!machine(L, group, 3 + i, uvw[i], &target[3 + i])) return VNL_ERR_RANGE;
   return planeArcMachine(L, group, p, ref, target);
 }
 
@@ -158,23 +150,21 @@ int32_t planeArc(const PlaneAxes& p, double ref1, double ref2, double end1, doub
 int32_t planeCircle(const PlaneAxes& p, double c1, double c2, const double* uvw, uint8_t dir,
                     uint16_t group) {
   auto& L = lib();
-  if (int32_t r = checkArcCall(L, group)) return r;
+  if (int32_t r = vnl::checkFeedMotion(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
     target[s] = L.lastTargets(group)[s];
   pl::Vec3 centre = startPoint(L, group);
   if (!machine(L, group, p.first, c1, &centre[static_cast<std::size_t>(p.first)]) ||
       !machine(L, group, p.second, c2, &centre[static_cast<std::size_t>(p.second)]))
-    return -5;
+    return VNL_ERR_RANGE;
   if (uvw != nullptr)
     for (int i = 0; i < 3; ++i)
-      if (!machine(L, group, 3 + i, uvw[i], &target[3 + i])) return -5;
+      if (!machine(L, group, 3 + i, uvw[i], &target[3 + i])) return VNL_ERR_RANGE;
   return queueArc(L, group, target, centre, pl::Vec3{}, dir != 0 ? 1 : 0, p.code);
 }
 
 }  // namespace
-
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
 
 VNL_EXPORT int32_t VNL_ArcXY(double refX, double refY, double endX, double endY, uint16_t group) {
   return planeArc(kXY, refX, refY, endX, endY, nullptr, group);
@@ -229,7 +219,7 @@ VNL_EXPORT int32_t VNL_CircleZXUVW(double cz, double cx, double u, double v, dou
 VNL_EXPORT int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX, double endY,
                               double endZ, uint16_t group) {
   auto& L = lib();
-  if (int32_t r = checkArcCall(L, group)) return r;
+  if (int32_t r = vnl::checkFeedMotion(L, group)) return r;
   double target[kSlots];
   for (int s = 0; s < kSlots; ++s)
     target[s] = L.lastTargets(group)[s];
@@ -237,7 +227,7 @@ VNL_EXPORT int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX
   if (!machine(L, group, 0, refX, &ref[0]) || !machine(L, group, 1, refY, &ref[1]) ||
       !machine(L, group, 2, refZ, &ref[2]) || !machine(L, group, 0, endX, &target[0]) ||
       !machine(L, group, 1, endY, &target[1]) || !machine(L, group, 2, endZ, &target[2]))
-    return -5;
+    return VNL_ERR_RANGE;
   const pl::Vec3 a = startPoint(L, group);
   const pl::Vec3 e{target[0], target[1], target[2]};
   // Three points in a principal plane are that plane's arc (exact equality).
@@ -247,7 +237,7 @@ VNL_EXPORT int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX
   const auto centre = pl::threePointCentre(a, ref, e);
   if (!centre) {
     L.apiError[group].store(kCollinearError, std::memory_order_relaxed);
-    return -5;
+    return VNL_ERR_RANGE;
   }
   const double tol = pl::arcTolerance(L.groupParams[group].axis[0].pulsesPerUnit,
                                       L.groupParams[group].axis[1].pulsesPerUnit,
@@ -256,7 +246,6 @@ VNL_EXPORT int32_t VNL_ArcXYZ(double refX, double refY, double refZ, double endX
   return queueArc(L, group, target, *centre, ref, direction, pl::plane::kSpace);
 }
 
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 VNL_OLD(VNL_arc_xy, VNL_ArcXY)
 VNL_OLD(VNL_arc_yz, VNL_ArcYZ)
 VNL_OLD(VNL_arc_zx, VNL_ArcZX)

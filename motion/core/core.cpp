@@ -1,6 +1,7 @@
 // Library frame, output layer, configuration, status and compensation of varnelpci.
 #include <sys/mman.h>
 
+#include "export.h"
 #include "library.h"
 
 namespace vnl {
@@ -82,12 +83,10 @@ using vnl::kGroups;
 using vnl::kSlots;
 using vnl::lib;
 
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
-
 // ---------------- frame ----------------
 VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* cards,
                                   uint16_t cardCount) {
-  if (cardCount > vnl::kCards || (cardCount > 0 && cards == nullptr)) return -5;
+  if (cardCount > vnl::kCards || (cardCount > 0 && cards == nullptr)) return VNL_ERR_RANGE;
   auto& L = lib();
   L.waitRoutine(500);
   L.resetApiSettings();
@@ -112,11 +111,11 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
   L.runState.store(0);
   if (L.storage == nullptr) {
     L.hwReady.store(255);
-    return -1;
+    return VNL_ERR_NOT_READY;
   }
   if (L.hardwareInit() != 0) {
     L.hwReady.store(255);
-    return -1;
+    return VNL_ERR_NOT_READY;
   }
   L.hwReady.store(1);
   L.resetPlanner();
@@ -126,8 +125,8 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
 
 VNL_EXPORT int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const void* cards,
                                    uint16_t cardCount) {
-  if (cardCount > vnl::kCards) return -5;
-  if (cardCount > 0 && cards == nullptr) return -5;
+  if (cardCount > vnl::kCards) return VNL_ERR_RANGE;
+  if (cardCount > 0 && cards == nullptr) return VNL_ERR_RANGE;
   CardConfig cfg[vnl::kCards]{};
   const auto* raw = static_cast<const unsigned char*>(cards);
   for (int c = 0; c < cardCount; ++c) {
@@ -140,7 +139,7 @@ VNL_EXPORT int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const
 
 VNL_EXPORT int32_t VNL_CloseSystem(void) {
   auto& L = lib();
-  if (L.hwReady.load() != 1 || L.runState.load() != 1) return -1;
+  if (L.hwReady.load() != 1 || L.runState.load() != 1) return VNL_ERR_NOT_READY;
   for (int g = 0; g < kGroups; ++g) {
     L.queues[g].clear();
     L.pulseQueues[g].clear();
@@ -192,8 +191,8 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
 
 VNL_EXPORT int32_t VNL_GetErrorCode(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   uint32_t w = L.apiError[group].load();
   if (w != 0) return static_cast<int32_t>(w);
   uint8_t b = L.shared[group].error.load(std::memory_order_acquire);
@@ -208,8 +207,8 @@ VNL_EXPORT int32_t VNL_GetErrorCode(uint16_t group) {
 
 VNL_EXPORT int32_t VNL_ClearError(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   L.apiError[group].store(0);
   // The waits have no limit while cycles run; a cycle that has stopped
   // cannot take them (-3).
@@ -235,16 +234,16 @@ VNL_EXPORT void VNL_TimeDelay(int32_t ms) {
 
 // ---------------- routines ----------------
 VNL_EXPORT int32_t VNL_SetCycleInterruptRoutine(VNL_CycleRoutine r) {
-  if (!r) return -5;
+  if (!r) return VNL_ERR_RANGE;
   lib().cycleRoutine.store(r);
   return 0;
 }
-#define VNL_ROUTINE_SETTER(name, field, check)            \
-  VNL_EXPORT int32_t name(VNL_Routine r, uint16_t card) { \
-    if (check && !lib().ready()) return -1;               \
-    if (!r || card >= vnl::kCards) return -5;             \
-    lib().field[card].store(r);                           \
-    return 0;                                             \
+#define VNL_ROUTINE_SETTER(name, field, check)             \
+  VNL_EXPORT int32_t name(VNL_Routine r, uint16_t card) {  \
+    if (check && !lib().ready()) return VNL_ERR_NOT_READY; \
+    if (!r || !vnl::cardOk(card)) return VNL_ERR_RANGE;    \
+    lib().field[card].store(r);                            \
+    return 0;                                              \
   }
 VNL_ROUTINE_SETTER(VNL_SetLIORoutine, lio, false)
 VNL_ROUTINE_SETTER(VNL_SetENCRoutine, enc, false)
@@ -253,7 +252,7 @@ VNL_ROUTINE_SETTER(VNL_SetPCLRoutine, pcl, true)
 
 // ---------------- configuration ----------------
 VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11 || !p) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card) || !p) return VNL_ERR_RANGE;
   const double d[] = {p->dfPitch,
                       p->dfGearRatio,
                       p->dfHighLimit,
@@ -262,14 +261,14 @@ VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint1
                       p->dfLowLimitOffset,
                       p->HomeConfig.dfHomeOffset};
   for (double v : d) {
-    if (!vnl::finite(v)) return -5;
+    if (!vnl::finite(v)) return VNL_ERR_RANGE;
   }
   // A scale (pulses per unit, and units per pulse) that is not an ordinary
   // number, once validated, would give infinite or NaN positions and speeds.
   const MACHINE_PARAM u = vnl::usable(*p);
   const double ppu = double(u.dwPPR) * u.dfGearRatio / u.dfPitch;
   if (!std::isnormal(ppu) || !std::isnormal(1.0 / ppu) || !std::isnormal(u.dfPitch / u.dfGearRatio))
-    return -5;
+    return VNL_ERR_RANGE;
   auto& L = lib();
   L.param[card * kAxesPerCard + axis] = *p;
   L.paramSet[card * kAxesPerCard + axis] = true;
@@ -277,7 +276,8 @@ VNL_EXPORT int32_t VNL_SetMachParam(const MACHINE_PARAM* p, uint16_t axis, uint1
 }
 
 VNL_EXPORT int32_t VNL_GetMachParam(MACHINE_PARAM* p, uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11 || card * kAxesPerCard + axis > 71 || !p) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card) || card * kAxesPerCard + axis > 71 || !p)
+    return VNL_ERR_RANGE;
   int16_t up = p->wOverTravelUpSensorMode, down = p->wOverTravelDownSensorMode;
   *p = lib().param[card * kAxesPerCard + axis];
   p->wOverTravelUpSensorMode = up;
@@ -287,7 +287,7 @@ VNL_EXPORT int32_t VNL_GetMachParam(MACHINE_PARAM* p, uint16_t axis, uint16_t ca
 
 VNL_EXPORT int32_t VNL_ResetMotion(void) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   for (int g = 0; g < kGroups; ++g) {
     L.lastIndex[g] = -1;
     L.queues[g].clear();
@@ -325,7 +325,7 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
 
 VNL_EXPORT int32_t VNL_UpdateMachParam(void) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   L.buildGroupParams();
   if (L.onCards()) L.writeOutputParams();
   L.takeSensorLevels();
@@ -336,7 +336,7 @@ VNL_EXPORT int32_t VNL_UpdateMachParam(void) {
 }
 
 VNL_EXPORT int32_t VNL_SetGroupConfig(const int32_t* cfg) {
-  if (!cfg) return -5;
+  if (!cfg) return VNL_ERR_RANGE;
   auto& L = lib();
   for (int g = 0; g < kGroups; ++g) {
     const int32_t* rec = cfg + kGroups + g * 7;
@@ -357,10 +357,10 @@ VNL_EXPORT int32_t VNL_SetGroupConfig(const int32_t* cfg) {
 
 VNL_EXPORT int32_t VNL_SetGroupContent(uint16_t group, uint16_t card, int16_t x, int16_t y,
                                        int16_t z, int16_t u, int16_t v, int16_t w) {
-  if (group > 71 || card > 11) return -5;
+  if (group > 71 || !vnl::cardOk(card)) return VNL_ERR_RANGE;
   int16_t ax[] = {x, y, z, u, v, w};
   for (int16_t a : ax) {
-    if (a > 5) return -5;
+    if (a > 5) return VNL_ERR_RANGE;
   }
   auto& L = lib();
   for (auto* c : {&L.config[group], &L.table[group]}) {
@@ -374,7 +374,7 @@ VNL_EXPORT int32_t VNL_SetGroupContent(uint16_t group, uint16_t card, int16_t x,
 
 VNL_EXPORT int32_t VNL_SetUnit(int32_t type, uint16_t group) {
   auto& L = lib();
-  if (!L.groupOk(group)) return -6;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   if (type == 1) L.unitFactor[group].store(1.0);
   if (type == 2) {
     L.unitFactor[group].store(25.4);
@@ -384,26 +384,26 @@ VNL_EXPORT int32_t VNL_SetUnit(int32_t type, uint16_t group) {
 }
 VNL_EXPORT int32_t VNL_GetUnit(uint16_t group) {
   auto& L = lib();
-  if (!L.groupOk(group)) return -6;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return L.unitFactor[group].load() == 1.0 ? 1 : 2;
 }
 VNL_EXPORT int32_t VNL_SetAbsolute(uint16_t group) {
-  if (!lib().groupOk(group)) return -6;
+  if (!lib().groupOk(group)) return VNL_ERR_GROUP;
   lib().coordType[group].store(1);
   return 0;
 }
 VNL_EXPORT int32_t VNL_SetIncrease(uint16_t group) {
-  if (!lib().groupOk(group)) return -6;
+  if (!lib().groupOk(group)) return VNL_ERR_GROUP;
   lib().coordType[group].store(0);
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetCoordType(uint16_t group) {
-  if (!lib().groupOk(group)) return -6;
+  if (!lib().groupOk(group)) return VNL_ERR_GROUP;
   return lib().coordType[group].load();
 }
 
 VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
-  if (!vnl::finite(ms)) return -5;
+  if (!vnl::finite(ms)) return VNL_ERR_RANGE;
   auto& L = lib();
   ms = std::clamp(ms, 1.0, 200.0);
   L.interpTime.store(ms);
@@ -418,7 +418,8 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
     if (!L.stepped(g)) continue;
     auto& sh = L.shared[g];
     sh.resetRequest.store(255, std::memory_order_release);
-    if (!L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0)) return -3;
+    if (!L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0))
+      return VNL_ERR_TIMEOUT;
   }
   return static_cast<int32_t>(ms);
 }
@@ -454,7 +455,7 @@ template <class T, class A>
 int32_t readSix(A& src, T* x, T* y, T* z, T* u, T* v, T* w) {
   T* out[] = {x, y, z, u, v, w};
   for (T* p : out) {
-    if (!p) return -5;
+    if (!p) return VNL_ERR_RANGE;
   }
   for (int s = 0; s < kSlots; ++s)
     *out[s] = static_cast<T>(src[s].load());
@@ -463,16 +464,16 @@ int32_t readSix(A& src, T* x, T* y, T* z, T* u, T* v, T* w) {
 }  // namespace
 VNL_EXPORT int32_t VNL_GetMaxPulseSpeed(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
                                         int32_t* w) {
-  if (!lib().ready()) return -1;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   return readSix(lib().maxPulseApi, x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_GetMaxPulseAcc(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
                                       int32_t* w) {
-  if (!lib().ready()) return -1;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   return readSix(lib().maxAccApi, x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_SetSysMaxSpeed(double speed) {
-  if (!vnl::finite(speed) || speed < 0) return -5;
+  if (!vnl::finite(speed) || speed < 0) return VNL_ERR_RANGE;
   lib().sysMaxSpeed.store(speed);
   return 0;
 }
@@ -483,8 +484,8 @@ VNL_EXPORT double VNL_GetSysMaxSpeed(void) {
 VNL_EXPORT int32_t VNL_SetOverTravelCheck(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
                                           int32_t w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   int32_t f[] = {x, y, z, u, v, w};
   for (int s = 0; s < kSlots; ++s)
     L.otCheck[group][s].store(f[s] == 1 ? 1 : 0);
@@ -493,8 +494,8 @@ VNL_EXPORT int32_t VNL_SetOverTravelCheck(int32_t x, int32_t y, int32_t z, int32
 VNL_EXPORT int32_t VNL_GetOverTravelCheck(int32_t* x, int32_t* y, int32_t* z, int32_t* u,
                                           int32_t* v, int32_t* w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return readSix(L.otCheck[group], x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_EnableLimitSwitchCheck(int32_t mode) {
@@ -504,19 +505,19 @@ VNL_EXPORT int32_t VNL_DisableLimitSwitchCheck(void) {
   return lib().post(vnl::Request::LimitStopOff, 0, 0);
 }
 VNL_EXPORT int32_t VNL_SetServoOn(uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card)) return VNL_ERR_RANGE;
   return QORA_LIO_ServoOn(axis, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_SetServoOff(uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card)) return VNL_ERR_RANGE;
   return QORA_LIO_ServoOff(axis, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_EnablePosReady(uint16_t card) {
-  if (card > 11) return -5;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
   return lib().post(vnl::Request::EnableReady, card, 0);
 }
 VNL_EXPORT int32_t VNL_DisablePosReady(uint16_t card) {
-  if (card > 11) return -5;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
   return lib().post(vnl::Request::DisableReady, card, 0);
 }
 VNL_EXPORT int32_t VNL_DefinePosHere(uint16_t group) {
@@ -525,17 +526,17 @@ VNL_EXPORT int32_t VNL_DefinePosHere(uint16_t group) {
   return 0;
 }
 VNL_EXPORT int32_t VNL_EnableDryRun(void) {
-  if (!lib().ready()) return -1;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   lib().dryRunApi.store(255, std::memory_order_release);
   return 0;
 }
 VNL_EXPORT int32_t VNL_DisableDryRun(void) {
-  if (!lib().ready()) return -1;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   lib().dryRunApi.store(0, std::memory_order_release);
   return 0;
 }
 VNL_EXPORT int32_t VNL_CheckDryRun(void) {
-  if (!lib().ready()) return -1;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   return lib().dryRunApi.load() == 255 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_ResetDevice(void) {
@@ -548,13 +549,13 @@ VNL_EXPORT int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, dou
                                  uint16_t group) {
   double* out[] = {x, y, z, u, v, w};
   for (double* p : out) {
-    if (!p) return -5;
+    if (!p) return VNL_ERR_RANGE;
   }
   for (double* p : out)
     *p = 0.0;
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   int card = L.config[group].card.load();
   for (int s = 0; s < kSlots; ++s) {
     int a = vnl::axisOf(L, group, s);
@@ -568,13 +569,13 @@ VNL_EXPORT int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* 
                                    int32_t* w, uint16_t group) {
   int32_t* out[] = {x, y, z, u, v, w};
   for (int32_t* p : out) {
-    if (!p) return -5;
+    if (!p) return VNL_ERR_RANGE;
   }
   for (int32_t* p : out)
     *p = 0;
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   int card = L.config[group].card.load();
   for (int s = 0; s < kSlots; ++s) {
     int a = vnl::axisOf(L, group, s);
@@ -584,39 +585,39 @@ VNL_EXPORT int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* 
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetCurPulseStockCount(int16_t* count, uint16_t axis, uint16_t card) {
-  if (!lib().ready()) return -1;
-  if (axis > 5 || card > 11 || !count) return -5;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card) || !count) return VNL_ERR_RANGE;
   *count = lib().stock[card * kAxesPerCard + axis].load();
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetLimitSwitchStatus(int16_t* status, uint16_t which, uint16_t axis,
                                             uint16_t card) {
-  if (axis > 5 || card > 11 || !status) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card) || !status) return VNL_ERR_RANGE;
   *status = which ? lib().otUp[card * kAxesPerCard + axis].load()
                   : lib().otDown[card * kAxesPerCard + axis].load();
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint16_t card) {
-  if (axis > 5 || card > 11 || !status) return -5;
+  if (!vnl::axisOk(axis) || !vnl::cardOk(card) || !status) return VNL_ERR_RANGE;
   uint16_t v = 0;
-  if (QORA_LIO_GetHomeSensor(axis, &v, card) == 0) return -14;
+  if (QORA_LIO_GetHomeSensor(axis, &v, card) == 0) return VNL_ERR_STATE;
   *status =
       static_cast<int16_t>(v) == lib().param[card * kAxesPerCard + axis].HomeConfig.wSensorMode ? 1
                                                                                                 : 0;
   return 0;
 }
 VNL_EXPORT int32_t VNL_GetEmgcStopStatus(uint16_t* status, uint16_t card) {
-  if (card > 11 || !status) return -5;
+  if (!vnl::cardOk(card) || !status) return VNL_ERR_RANGE;
   return QORA_LIO_GetEmgcStopStatus(status, card) != 0 ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int32_t* a3,
                                      int32_t* a4, int32_t* a5, uint16_t card) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   int32_t* out[] = {a0, a1, a2, a3, a4, a5};
-  if (card > 11) return -5;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
   for (int32_t* p : out) {
-    if (!p) return -5;
+    if (!p) return VNL_ERR_RANGE;
   }
   for (int32_t* p : out)
     *p = 0;
@@ -631,7 +632,7 @@ VNL_EXPORT int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int3
 }
 VNL_EXPORT int32_t VNL_SetPGain(uint16_t g0, uint16_t g1, uint16_t g2, uint16_t g3, uint16_t g4,
                                 uint16_t g5, uint16_t card) {
-  if (card > 11) return -5;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
   uint16_t g[] = {g0, g1, g2, g3, g4, g5};
   for (int a = 0; a < 6; ++a)
     lib().pGainApi[card * kAxesPerCard + a].store(g[a] == 0 || g[a] >= 128 ? 1 : g[a]);
@@ -639,8 +640,8 @@ VNL_EXPORT int32_t VNL_SetPGain(uint16_t g0, uint16_t g1, uint16_t g2, uint16_t 
 }
 VNL_EXPORT int32_t VNL_GetPGain(int16_t* g0, int16_t* g1, int16_t* g2, int16_t* g3, int16_t* g4,
                                 int16_t* g5, uint16_t card) {
-  if (card > 11) return -5;
-  if (!lib().ready()) return -1;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
+  if (!lib().ready()) return VNL_ERR_NOT_READY;
   return readSix(
       *reinterpret_cast<std::atomic<uint16_t>(*)[6]>(&lib().pGainApi[card * kAxesPerCard]), g0, g1,
       g2, g3, g4, g5);
@@ -648,8 +649,8 @@ VNL_EXPORT int32_t VNL_GetPGain(int16_t* g0, int16_t* g1, int16_t* g2, int16_t* 
 VNL_EXPORT int32_t VNL_SetInPosTolerance(int16_t x, int16_t y, int16_t z, int16_t u, int16_t v,
                                          int16_t w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   int16_t t[] = {x, y, z, u, v, w};
   for (int s = 0; s < kSlots; ++s)
     L.tolApi[group][s].store(t[s]);
@@ -658,35 +659,35 @@ VNL_EXPORT int32_t VNL_SetInPosTolerance(int16_t x, int16_t y, int16_t z, int16_
 VNL_EXPORT int32_t VNL_GetInPosTolerance(int16_t* x, int16_t* y, int16_t* z, int16_t* u, int16_t* v,
                                          int16_t* w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return readSix(L.tolApi[group], x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_GetInPosStatus(uint8_t* x, uint8_t* y, uint8_t* z, uint8_t* u, uint8_t* v,
                                       uint8_t* w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   int32_t r = readSix(L.inPosFlag[group], x, y, z, u, v, w);
   if (r != 0) return r;
   return L.inPosEnabled[group].load() ? 0 : -4;
 }
 VNL_EXPORT int32_t VNL_SetInPosCheckTime(uint16_t time, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (time == 0 || time > 1000) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (time == 0 || time > 1000) return VNL_ERR_RANGE;
   L.inPosTime[group].store(time);
   return 0;
 }
 VNL_EXPORT int32_t VNL_SetCompParam(const COMP_PARAM* p, uint16_t slot, uint16_t card) {
-  if (slot > 5 || card > 11 || !p) return -5;
+  if (slot > 5 || !vnl::cardOk(card) || !p) return VNL_ERR_RANGE;
   lib().compApi[slot] = *p;
   return 0;
 }
 VNL_EXPORT int32_t VNL_UpdateCompParam(void) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   for (int s = 0; s < kSlots; ++s) {
     // Only while no motion runs: the output layer reads these tables in the cycle.
     L.comp[s] = L.compApi[s];
@@ -703,14 +704,13 @@ VNL_EXPORT int32_t VNL_define_pos_here(uint16_t group) {
 }
 
 // Older names: one implementation, two exported names.
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 #include "old_names.inc"
 
 // Test seam: push a pulse block as the planner will.
 VNL_EXPORT int32_t vnl_test_push_pulses(uint16_t group, const int32_t* block) {
-  if (group >= kGroups || !block) return -5;
+  if (group >= kGroups || !block) return VNL_ERR_RANGE;
   auto& L = lib();
-  if (!L.pulseQueues[group].push(block)) return -2;
+  if (!L.pulseQueues[group].push(block)) return VNL_ERR_QUEUE_FULL;
   if (L.outputIdle.load(std::memory_order_acquire) == 255)
     L.modeCmd[vnl::kStartOutput].store(255, std::memory_order_release);
   return 0;

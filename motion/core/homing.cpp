@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "export.h"
 #include "library.h"
 #include "qoradrv.h"
 
@@ -365,15 +366,13 @@ bool Library::homingStopPass() {
 using vnl::kAxesPerCard;
 using vnl::lib;
 
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
-
 // ---------------- homing run, interface layer ----------------
 VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double s4, double s5,
                               int32_t o0, int32_t o1, int32_t o2, int32_t o3, int32_t o4,
                               int32_t o5, uint16_t card) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (card >= vnl::kCards) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!vnl::cardOk(card)) return VNL_ERR_RANGE;
   const double speed[6] = {s0, s1, s2, s3, s4, s5};
   const int32_t order[6] = {o0, o1, o2, o3, o4, o5};
   // A speed that is not finite, or not positive for an axis to be homed,
@@ -381,10 +380,10 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
   // axis left out of the run may come with speed 0.
   for (int i = 0; i < 6; ++i) {
     const bool homed = order[i] >= 0 && order[i] <= 5;
-    if (!std::isfinite(speed[i]) || (homed && !(speed[i] > 0))) return -5;
+    if (!std::isfinite(speed[i]) || (homed && !(speed[i] > 0))) return VNL_ERR_RANGE;
   }
   for (uint16_t g = 0; g < vnl::kGroups; ++g)
-    if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return -4;
+    if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return VNL_ERR_NOT_AT_REST;
   vnl::HomingRun& R = L.homingRun;
   R.clearEngine();
   // Pulses per period at the home speed: a period lasts one card cycle.
@@ -412,7 +411,7 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
 
 VNL_EXPORT int32_t VNL_GetGoHomeStatus(void) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   vnl::HomingShared& H = L.homingShared;
   if (H.requested.load(std::memory_order_acquire) == 255) {
     if (L.modeCmd[vnl::kStartHoming].load(std::memory_order_acquire) == 255 ||
@@ -425,16 +424,16 @@ VNL_EXPORT int32_t VNL_GetGoHomeStatus(void) {
     return 1;
   }
   const int32_t s = H.status.load(std::memory_order_relaxed);
-  return s < 0 ? -10 : s;
+  return s < 0 ? VNL_ERR_NO_HOMING : s;
 }
 
 VNL_EXPORT int32_t VNL_AbortGoHome(void) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (L.mode.load(std::memory_order_acquire) != vnl::kHoming) return -10;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (L.mode.load(std::memory_order_acquire) != vnl::kHoming) return VNL_ERR_NO_HOMING;
   L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
   if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, L.pollLimit()))
-    return -3;
+    return VNL_ERR_TIMEOUT;
   // The run is over: its status stays 0 (not finished) and no longer waits for the engine.
   L.homingShared.requested.store(0, std::memory_order_relaxed);
   return 0;
@@ -443,10 +442,10 @@ VNL_EXPORT int32_t VNL_AbortGoHome(void) {
 VNL_EXPORT int32_t VNL_SetGoHomeAccStep(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
                                         int32_t w) {
   auto& L = lib();
-  if (!L.ready()) return -1;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
   const int32_t s[6] = {x, y, z, u, v, w};
   for (int32_t k : s)
-    if (k < 0) return -5;
+    if (k < 0) return VNL_ERR_RANGE;
   for (int i = 0; i < 6; ++i) {
     L.homingShared.accApi[i].store(s[i], std::memory_order_relaxed);
   }
@@ -462,7 +461,6 @@ VNL_EXPORT int32_t VNL_GetGoHomeAccStep(int32_t* x, int32_t* y, int32_t* z, int3
   return 0;
 }
 
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 VNL_OLD(VNL_go_home, VNL_GoHome)
 VNL_OLD(VNL_check_homef, VNL_GetGoHomeStatus)
 VNL_OLD(VNL_abort_home, VNL_AbortGoHome)
@@ -555,9 +553,9 @@ namespace {
 // refusal is returned. 1 once the line is queued.
 int32_t stepwiseLine(double distance, double speed, uint16_t axis, uint8_t state) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(axis)) return -6;
-  if (!std::isfinite(distance) || !std::isfinite(speed)) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(axis)) return VNL_ERR_GROUP;
+  if (!std::isfinite(distance) || !std::isfinite(speed)) return VNL_ERR_RANGE;
   const double feed = L.feedSpeed[axis];
   const uint8_t previousState = L.stepState[axis].load(std::memory_order_acquire);
   const uint8_t previousActive = L.stepActive[axis].load(std::memory_order_acquire);

@@ -9,16 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "export.h"
 #include "library.h"
 
+using vnl::checkMotionGroup;
 using vnl::kGroups;
 using vnl::kSlots;
 using vnl::lib;
 using vnl::Library;
 
 namespace pl = vnl::planner;
-
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
 
 // The exported record is the planner's record, word for word.
 static_assert(sizeof(MotionCommand) == sizeof(pl::MotionCommand));
@@ -43,14 +43,6 @@ bool groupIn(Library& L, uint16_t group, pl::GroupMotionState s) {
   return L.shared[group].state.load(std::memory_order_acquire) == stateOf(s);
 }
 
-// Readiness, the group, then an unacknowledged error: 0 or the failing code.
-int32_t checkMotionGroup(Library& L, uint16_t group) {
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  return 0;
-}
-
 // Raises a request byte and polls for the group to reach Held.
 bool holdUntilHeld(Library& L, uint16_t group) {
   L.shared[group].holdRequest.store(pl::kRaised, std::memory_order_release);
@@ -63,10 +55,10 @@ bool holdUntilHeld(Library& L, uint16_t group) {
 VNL_EXPORT int32_t VNL_HoldMotion(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
-  if (!groupIn(L, group, pl::GroupMotionState::Running)) return -11;
+  if (!groupIn(L, group, pl::GroupMotionState::Running)) return VNL_ERR_HOLD;
   // A hold that does not arrive in time stays requested; the cycle still
   // brings the group to Held.
-  if (!holdUntilHeld(L, group)) return -11;
+  if (!holdUntilHeld(L, group)) return VNL_ERR_HOLD;
   L.waitRoutine(kHoldSettlePeriods * L.interpTime.load());
   L.heldMark[group].store(1, std::memory_order_release);
   return 0;
@@ -110,7 +102,7 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
       sh.holdRequest.store(pl::kRaised, std::memory_order_release);
     L.post(vnl::Request::OutputOn, group, 0);
     if (dropsCommands || draining) L.staleTargets[group] = true;
-    return -13;
+    return VNL_ERR_ABORT;
   }
   // 3, 4. A running group is held first; only a held group can be dropped.
   // A group already holding is waited for (its hold is under way).
@@ -175,13 +167,13 @@ VNL_EXPORT int32_t VNL_DisableBlend(uint16_t group) {
     L.blendMark[group].store(0, std::memory_order_release);
     return r;
   }
-  return L.blendMark[group].load(std::memory_order_acquire) == 1 ? -8 : r;
+  return L.blendMark[group].load(std::memory_order_acquire) == 1 ? VNL_ERR_BLEND : r;
 }
 
 VNL_EXPORT int32_t VNL_CheckBlend(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return L.blendMark[group].load(std::memory_order_acquire) == 1 ? 0 : 1;
 }
 
@@ -212,8 +204,8 @@ VNL_EXPORT int32_t VNL_SetDelayCount(uint32_t periods) {
 
 VNL_EXPORT int32_t VNL_CheckDelay(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   const pl::GroupShared& sh = L.shared[group];
   if (sh.ready.load(std::memory_order_acquire) != pl::kRaised) return 0;
   const int32_t started = sh.readInfo().index;
@@ -225,10 +217,10 @@ VNL_EXPORT int32_t VNL_CheckDelay(uint16_t group) {
 // ---------------- raw enqueue ----------------
 VNL_EXPORT int32_t VNL_EnqueueCommand(const MotionCommand* record, uint16_t group) {
   auto& L = lib();
-  if (group >= kGroups) return -6;
-  if (record == nullptr) return -5;
+  if (group >= kGroups) return VNL_ERR_GROUP;
+  if (record == nullptr) return VNL_ERR_RANGE;
   // Outside initialisation there is no ring to put into.
-  if (!L.queues[group].attached()) return -1;
+  if (!L.queues[group].attached()) return VNL_ERR_NOT_READY;
   pl::MotionCommand c;
   static_assert(sizeof c == sizeof *record);
   std::memcpy(&c, record, sizeof c);
@@ -264,7 +256,6 @@ VNL_EXPORT int32_t VNL_StopGoHome(void) {
   return 0;
 }
 
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 VNL_OLD(VNL_motion_hold, VNL_HoldMotion)
 VNL_OLD(VNL_motion_conti, VNL_ContiMotion)
 VNL_OLD(VNL_motion_abort, VNL_AbortMotion)

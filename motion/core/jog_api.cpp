@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "export.h"
 #include "library.h"
 
 using vnl::kAxesPerCard;
@@ -14,8 +15,6 @@ using vnl::lib;
 using vnl::Library;
 
 namespace pl = vnl::planner;
-
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
 
 extern "C" int32_t VNL_GetMotionStatus(uint16_t group);
 extern "C" int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
@@ -51,16 +50,17 @@ bool inPulseRange(double units, double pulsesPerUnit) {
 
 VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  if (axis > 5 || percent < 1 || !std::isfinite(distance)) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
+  if (axis > 5 || percent < 1 || !std::isfinite(distance)) return VNL_ERR_RANGE;
   pl::MotionCommand c{};
   for (int s = 0; s < kSlots; ++s)
     c.target[s] = L.lastTargets(group)[s];
   c.target[axis] += distance;
-  if (!inPulseRange(c.target[axis], L.groupParams[group].axis[axis].pulsesPerUnit)) return -5;
-  if (VNL_GetMotionStatus(group) != 1) return -4;
+  if (!inPulseRange(c.target[axis], L.groupParams[group].axis[axis].pulsesPerUnit))
+    return VNL_ERR_RANGE;
+  if (VNL_GetMotionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
   if (percent > 100) percent = 100;
   VNL_SetPtPSpeed(percent, group);
   // The group stands, so nothing waits to be started; the ring's clear is
@@ -80,11 +80,11 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
 
 VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (axis > 5 || (direction != 1 && direction != -1)) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (axis > 5 || (direction != 1 && direction != -1)) return VNL_ERR_RANGE;
   const int a = axisInSlot(L, group, axis);
-  if (a < 0) return -5;
+  if (a < 0) return VNL_ERR_RANGE;
   // The software limits are in machine units, the scale of the planner's
   // positions. The planner's limit check takes the limit less its offset
   // and wants positions strictly inside it: the jog ends one pulse inside,
@@ -112,29 +112,30 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
 
 VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  if (axis > 5) return -5;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
+  if (axis > 5) return VNL_ERR_RANGE;
   // No cycle steps the group (its card is not open, or card 0's cycle does
   // not run): no output layer would ever take the block, and the jog would
   // report a move that never happens.
-  if (!L.stepped(group)) return -3;
-  if (VNL_GetMotionStatus(group) != 1) return -4;
+  if (!L.stepped(group)) return VNL_ERR_TIMEOUT;
+  if (VNL_GetMotionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
   pulses = std::clamp(pulses, -kPulseJogLimit, kPulseJogLimit);
   const int a = axisInSlot(L, group, axis);
-  if (a < 0) return -5;
+  if (a < 0) return VNL_ERR_RANGE;
   if (L.param[a].wDirReverse != 0) pulses = -pulses;
   int32_t block[kSlots]{};
   block[axis] = pulses;
   // The group stands: its cycle step puts nothing into the PulseQueue now.
-  if (!L.pulseQueues[group].push(block)) return -2;
+  if (!L.pulseQueues[group].push(block)) return VNL_ERR_QUEUE_FULL;
   auto& start = L.modeCmd[vnl::kStartOutput];
   if (L.outputIdle.load(std::memory_order_acquire) == 255)
     start.store(255, std::memory_order_release);
   // Without a limit, as the queueing's start wait: the output layer takes
   // the request in its next dispatch, which runs while the group is stepped.
-  if (!L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0)) return -3;
+  if (!L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0))
+    return VNL_ERR_TIMEOUT;
   // Until the group has stopped; -3 once no cycle runs any more.
   int32_t st = 0;
   const bool stopped = L.poll(
@@ -143,7 +144,7 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
         return st != 0 && st != 2;
       },
       0);
-  if (!stopped) return -3;
+  if (!stopped) return VNL_ERR_TIMEOUT;
   if (st != 1) return st;  // the library was closed meanwhile
   for (int s = 0; s < kSlots; ++s) {
     const int sa = axisInSlot(L, group, s);
@@ -153,7 +154,6 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   return 0;
 }
 
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 VNL_OLD(VNL_jog_s, VNL_JogSpace)
 VNL_OLD(VNL_jog_c, VNL_JogConti)
 VNL_OLD(VNL_jog_i, VNL_JogPulse)

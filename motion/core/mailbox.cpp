@@ -14,7 +14,7 @@ int32_t Library::post(Request code, uint16_t value, uint32_t data) {
 }
 
 int32_t Library::post(uint8_t code, uint16_t value, uint32_t data) {
-  if (!ready()) return -1;
+  if (!ready()) return VNL_ERR_NOT_READY;
   std::lock_guard<std::mutex> lock(mailboxLock);
   reqCode.store(code, std::memory_order_relaxed);
   reqValue.store(value, std::memory_order_relaxed);

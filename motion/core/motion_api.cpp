@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <limits>
 
+#include "export.h"
 #include "library.h"
 
+using vnl::checkGroup;
 using vnl::kAxesPerCard;
 using vnl::kGroups;
 using vnl::kSlots;
@@ -19,13 +21,6 @@ namespace {
 namespace pl = vnl::planner;
 
 constexpr uint8_t kIdleState = static_cast<uint8_t>(pl::GroupMotionState::Idle);
-
-// Readiness, then the group: 0 or the failing code.
-int32_t checkGroup(Library& L, uint16_t group) {
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  return 0;
-}
 
 // 1 S-curve, 2 linear, 0 for a character that is neither.
 int32_t pathType(char c) {
@@ -42,7 +37,7 @@ int32_t setPathType(std::atomic<int32_t>& field, int32_t code, char type, uint16
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
   const int32_t t = pathType(type);
-  if (t == 0) return -5;
+  if (t == 0) return VNL_ERR_RANGE;
   field.store(t, std::memory_order_relaxed);
   return L.paramHandshake(group, code);
 }
@@ -76,9 +71,9 @@ bool inPulseRange(double units, double pulsesPerUnit) {
 int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
   const double feed = L.feedSpeed[group];
-  if (!(feed > 0)) return -7;
+  if (!(feed > 0)) return VNL_ERR_FEED_SPEED;
   const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
   const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
   pl::MotionCommand c{};
@@ -92,9 +87,10 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
       c.target[s] = last;
       continue;
     }
-    if (!std::isfinite(value[s])) return -5;
+    if (!std::isfinite(value[s])) return VNL_ERR_RANGE;
     c.target[s] = value[s] * unit + (incremental ? last : 0.0);
-    if (!inPulseRange(c.target[s], L.groupParams[group].axis[s].pulsesPerUnit)) return -5;
+    if (!inPulseRange(c.target[s], L.groupParams[group].axis[s].pulsesPerUnit))
+      return VNL_ERR_RANGE;
   }
   const int32_t r = L.queueCommand(c, group);
   if (r < 0) return r;
@@ -108,7 +104,7 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
 int32_t queueSwitch(uint32_t code, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
   return L.queueSwitch(code, group);
 }
 
@@ -116,13 +112,11 @@ constexpr unsigned kAll = 0x3F, kX = 0x01, kY = 0x02, kZ = 0x04, kUVW = 0x38;
 
 }  // namespace
 
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
-
 // ---------------- command queue and motion status ----------------
 VNL_EXPORT int32_t VNL_GetCommandCount(int32_t* count, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
-  if (count == nullptr) return -5;
+  if (count == nullptr) return VNL_ERR_RANGE;
   *count = static_cast<int32_t>(L.queues[group].count());
   return 0;
 }
@@ -134,8 +128,8 @@ VNL_EXPORT int32_t VNL_get_cmd_count(uint16_t group) {
 }
 
 VNL_EXPORT int32_t VNL_GetCurCommand(CurrentCommandInfo* info, uint16_t group) {
-  if (group >= kGroups) return -6;
-  if (info == nullptr) return -5;
+  if (group >= kGroups) return VNL_ERR_GROUP;
+  if (info == nullptr) return VNL_ERR_RANGE;
   const pl::CurrentCommandInfo c = lib().shared[group].readInfo();
   info->nKind = c.kind;
   info->nIndex = c.index;
@@ -146,7 +140,7 @@ VNL_EXPORT int32_t VNL_GetCurCommand(CurrentCommandInfo* info, uint16_t group) {
 }
 
 VNL_EXPORT int32_t VNL_ResetCommandIndex(uint16_t group) {
-  if (group >= kGroups) return -6;
+  if (group >= kGroups) return VNL_ERR_GROUP;
   auto& L = lib();
   L.lastIndex[group] = -1;
   L.shared[group].resetInfoIndex();
@@ -244,7 +238,7 @@ VNL_EXPORT int32_t VNL_GetDecStep(uint16_t group) {
 VNL_EXPORT double VNL_SetFeedSpeed(double speed, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
-  if (!std::isfinite(speed)) return -5.0;
+  if (!std::isfinite(speed)) return VNL_ERR_RANGE;
   const double f = speed * L.unitFactor[group].load();
   const double max = L.groupParams[group].sysMaxSpeed;
   L.feedSpeed[group] = f > max ? max : (speed >= 0 ? f : 0.0);
@@ -257,7 +251,7 @@ VNL_EXPORT double VNL_GetFeedSpeed(uint16_t group) {
 }
 VNL_EXPORT double VNL_GetCurFeedSpeed(uint16_t group) {
   auto& L = lib();
-  if (!L.groupOk(group)) return -6.0;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return L.shared[group].pathSpeed.load(std::memory_order_relaxed);
 }
 VNL_EXPORT int32_t VNL_GetSpeed(double* x, double* y, double* z, double* u, double* v, double* w,
@@ -265,7 +259,7 @@ VNL_EXPORT int32_t VNL_GetSpeed(double* x, double* y, double* z, double* u, doub
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
   double* const out[kSlots] = {x, y, z, u, v, w};
-  if (!allSet(out)) return -5;
+  if (!allSet(out)) return VNL_ERR_RANGE;
   for (int s = 0; s < kSlots; ++s)
     *out[s] = L.shared[group].axisSpeed[s].load(std::memory_order_relaxed);
   return 0;
@@ -328,7 +322,7 @@ int32_t setPtpTypes(std::atomic<int32_t> (&field)[pl::kAxes], int32_t code,
   return L.paramHandshake(group, code);
 }
 int32_t getPtpTypes(std::atomic<int32_t> (&field)[pl::kAxes], uint8_t* const (&out)[kSlots]) {
-  if (!allSet(out)) return -5;
+  if (!allSet(out)) return VNL_ERR_RANGE;
   for (int s = 0; s < kSlots; ++s)
     *out[s] = field[s].load() == 1 ? 1 : 0;
   return 0;
@@ -342,7 +336,7 @@ int32_t setPtpSteps(std::atomic<int32_t> (&field)[pl::kAxes], int32_t code,
   return L.paramHandshake(group, code);
 }
 int32_t getPtpSteps(std::atomic<int32_t> (&field)[pl::kAxes], int32_t* const (&out)[kSlots]) {
-  if (!allSet(out)) return -5;
+  if (!allSet(out)) return VNL_ERR_RANGE;
   for (int s = 0; s < kSlots; ++s)
     *out[s] = field[s].load();
   return 0;
@@ -421,5 +415,4 @@ VNL_EXPORT int32_t VNL_LineUVW(double u, double v, double w, uint16_t group) {
 }
 
 // Older names: one implementation, two exported names.
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 #include "old_names_motion.inc"

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <limits>
 
+#include "export.h"
 #include "library.h"
 
 namespace vnl {
@@ -151,7 +152,7 @@ void Library::stepGroup(int g) {
 int32_t Library::queueCommand(MotionCommand& c, int g) {
   int32_t last = lastIndex[g];
   planner::normaliseIndex(c, last);
-  if (!queues[g].put(c)) return -2;  // last-used index unchanged
+  if (!queues[g].put(c)) return VNL_ERR_QUEUE_FULL;  // last-used index unchanged
   lastIndex[g] = last;
   planner::GroupShared& sh = shared[g];
   if (sh.drained.load(std::memory_order_acquire) == 255 ||
@@ -162,7 +163,7 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
   // the flag. When the cycle has stopped the command stays queued and -3
   // says it was not started.
   if (stepped(g) && !poll([&] { return sh.startFlag.load(std::memory_order_acquire) == 0; }, 0))
-    return -3;
+    return VNL_ERR_TIMEOUT;
   return static_cast<int32_t>(c.index);
 }
 
@@ -227,8 +228,6 @@ int32_t Library::paramHandshake(int g, int32_t code) {
 }
 
 }  // namespace vnl
-
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
 
 VNL_EXPORT void vnl_set_period_observer(VNL_PeriodObserver observer, void* user) {
   auto& L = vnl::lib();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "export.h"
 #include "library.h"
 
 using vnl::kSlots;
@@ -12,12 +13,10 @@ using vnl::lib;
 
 namespace pl = vnl::planner;
 
-#define VNL_EXPORT extern "C" __attribute__((visibility("default")))
-
 VNL_EXPORT int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   percent = percent > 100 ? 100 : percent < 0 ? 0 : percent;
   L.ptpSpeed[group].store(percent, std::memory_order_relaxed);
   return percent;
@@ -25,18 +24,18 @@ VNL_EXPORT int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group) {
 
 VNL_EXPORT int32_t VNL_GetPtPSpeed(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
   return L.ptpSpeed[group].load(std::memory_order_relaxed);
 }
 
 VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, double w,
                            uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return -1;
-  if (!L.groupOk(group)) return -6;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return -14;
-  if (!(L.feedSpeed[group] > 0)) return -7;
+  if (!L.ready()) return VNL_ERR_NOT_READY;
+  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
+  if (!(L.feedSpeed[group] > 0)) return VNL_ERR_FEED_SPEED;
   const double value[kSlots] = {x, y, z, u, v, w};
   const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
   const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
@@ -46,12 +45,12 @@ VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, dou
   c.index = pl::nextCommandIndex(L.lastIndex[group]);
   c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s) {
-    if (!std::isfinite(value[s])) return -5;
+    if (!std::isfinite(value[s])) return VNL_ERR_RANGE;
     c.target[s] = value[s] * unit + (incremental ? L.lastTargets(group)[s] : 0.0);
     const double p = c.target[s] * L.groupParams[group].axis[s].pulsesPerUnit;
     if (!std::isfinite(p) || p > double(std::numeric_limits<int32_t>::max()) ||
         p < double(std::numeric_limits<int32_t>::min()))
-      return -5;
+      return VNL_ERR_RANGE;
   }
   const int32_t r = L.queueCommand(c, group);
   if (r < 0) return r;
@@ -61,6 +60,5 @@ VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, dou
   return r;
 }
 
-#define VNL_OLD(old, target) VNL_EXPORT decltype(target) old __attribute__((alias(#target)));
 VNL_OLD(VNL_set_ptp_spd, VNL_SetPtPSpeed)
 VNL_OLD(VNL_get_ptp_spd, VNL_GetPtPSpeed)
