@@ -603,8 +603,3 @@ VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {
   L.waitRoutine(10);
   return 0;
 }
-
-// Test seam: the stepwise-homing state of an axis of card 0.
-VNL_EXPORT int32_t vnl_test_step_home_state(uint16_t axis) {
-  return axis > 5 ? -1 : lib().stepState[axis].load(std::memory_order_acquire);
-}

@@ -451,13 +451,3 @@ VNL_CHANNEL_CALL(VNL_EnableADCConvChannel, QORA_ADC_EnableConvChannel)
 VNL_CHANNEL_CALL(VNL_DisableADCConvChannel, QORA_ADC_DisableConvChannel)
 VNL_CARD_CALL(VNL_StartADCConv, QORA_ADC_StartConv)
 VNL_CARD_CALL(VNL_StopADCConv, QORA_ADC_StopConv)
-
-// Test seam: post a request through the mailbox as the library's own
-// functions do; 0 when the cycle served it, -3 after 50 polls. The data field
-// as the cycle left it is written back (read requests).
-VNL_EXPORT int32_t vnl_test_post_read(uint8_t code, uint16_t value, uint32_t* data) {
-  auto& L = lib();
-  const int32_t r = L.post(code, value, data ? *data : 0);
-  if (data) *data = L.reqData.load(std::memory_order_acquire);
-  return r;
-}
