@@ -73,8 +73,6 @@ int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], con
   pl::MotionCommand c{};
   c.code = pl::code::kArc;
   c.speed = L.feedSpeed[group];
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s)
     c.target[s] = target[s];
   for (std::size_t i = 0; i < 3; ++i) {
@@ -83,12 +81,7 @@ int32_t queueArc(Library& L, uint16_t group, const double (&target)[kSlots], con
   }
   c.direction = direction;
   c.plane = plane;
-  const int32_t r = L.queueCommand(c, group);
-  if (r < 0) return r;
-  L.lastIndex[group] = r;
-  for (int s = 0; s < kSlots; ++s)
-    L.lastTarget[group][s] = c.target[s];
-  return r;
+  return L.queueMotion(c, group);
 }
 
 // The end on the start (within the collinearity tolerance) and the reference

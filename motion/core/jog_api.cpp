@@ -68,14 +68,7 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
   L.queues[group].clear();
   c.code = pl::code::kJog;
   c.speed = percent;
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
-  const int32_t r = L.queueCommand(c, group);
-  if (r < 0) return r;
-  L.lastIndex[group] = r;
-  for (int s = 0; s < kSlots; ++s)
-    L.lastTarget[group][s] = c.target[s];
-  return r;
+  return L.queueMotion(c, group);
 }
 
 VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group) {

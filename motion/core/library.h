@@ -479,6 +479,10 @@ struct Library {
   }
   // Queueing of a built command: its index, or -2 when the ring is full.
   int32_t queueCommand(MotionCommand& c, int g);
+  // Queueing of a motion whose targets are absolute machine coordinates: it
+  // takes the group's next index, and once queued its index and targets
+  // become the group's last ones. Its index, or -2 when the ring is full.
+  int32_t queueMotion(MotionCommand& c, int g);
   // Queueing of a switch command (blending, in-position wait) in order with
   // the motions: it carries the group's last targets, so the end point that
   // the next fetch corrects to stays where the motions left it. Its index

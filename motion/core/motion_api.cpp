@@ -79,8 +79,6 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   pl::MotionCommand c{};
   c.code = pl::code::kLine;
   c.speed = feed;
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s) {
     const double last = L.lastTargets(group)[s];
     if ((which >> s & 1u) == 0) {
@@ -92,12 +90,7 @@ int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
     if (!inPulseRange(c.target[s], L.groupParams[group].axis[s].pulsesPerUnit))
       return VNL_ERR_RANGE;
   }
-  const int32_t r = L.queueCommand(c, group);
-  if (r < 0) return r;
-  L.lastIndex[group] = r;
-  for (int s = 0; s < kSlots; ++s)
-    L.lastTarget[group][s] = c.target[s];
-  return r;
+  return L.queueMotion(c, group);
 }
 
 // Queues an in-position switch command after the checks of a motion.

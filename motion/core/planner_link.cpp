@@ -167,6 +167,16 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
   return static_cast<int32_t>(c.index);
 }
 
+int32_t Library::queueMotion(MotionCommand& c, int g) {
+  c.index = planner::nextCommandIndex(lastIndex[g]);
+  c.coordMode = planner::kCoordAbsolute;
+  const int32_t r = queueCommand(c, g);
+  if (r < 0) return r;
+  lastIndex[g] = r;
+  std::copy(std::begin(c.target), std::end(c.target), std::begin(lastTarget[g]));
+  return r;
+}
+
 int32_t Library::queueSwitch(uint32_t code, int g) {
   MotionCommand c{};
   c.code = code;

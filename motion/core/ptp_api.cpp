@@ -42,8 +42,6 @@ VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, dou
   pl::MotionCommand c{};
   c.code = pl::code::kPtP;
   c.speed = L.ptpSpeed[group].load(std::memory_order_relaxed);
-  c.index = pl::nextCommandIndex(L.lastIndex[group]);
-  c.coordMode = pl::kCoordAbsolute;
   for (int s = 0; s < kSlots; ++s) {
     if (!std::isfinite(value[s])) return VNL_ERR_RANGE;
     c.target[s] = value[s] * unit + (incremental ? L.lastTargets(group)[s] : 0.0);
@@ -52,12 +50,7 @@ VNL_EXPORT int32_t VNL_PtP(double x, double y, double z, double u, double v, dou
         p < double(std::numeric_limits<int32_t>::min()))
       return VNL_ERR_RANGE;
   }
-  const int32_t r = L.queueCommand(c, group);
-  if (r < 0) return r;
-  L.lastIndex[group] = r;
-  for (int s = 0; s < kSlots; ++s)
-    L.lastTarget[group][s] = c.target[s];
-  return r;
+  return L.queueMotion(c, group);
 }
 
 VNL_OLD(VNL_set_ptp_spd, VNL_SetPtPSpeed)
