@@ -54,10 +54,8 @@ int32_t Library::hardwareInit() {
   }
   if (onCards()) cards::start(cardCount);
   // A new run starts without the correction the previous one had applied.
-  for (auto& g : compDir)
-    std::fill(std::begin(g), std::end(g), 0);
-  for (auto& g : compLast)
-    std::fill(std::begin(g), std::end(g), 0);
+  for (auto& g : compTrack)
+    std::fill(std::begin(g), std::end(g), CompensationTrack{});
   for (int a = 0; a < kMachineAxes; ++a) {
     pulsePos[a].store(0);
     simFeedback[a].store(0);

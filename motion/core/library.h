@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "card_path.h"
+#include "compensation.h"
 #include "homing.h"
 #include "mailbox.h"
 #include "planner/command_queue.h"
@@ -206,8 +207,7 @@ struct Library {
   bool dryRun = false;
   // compensation in the output layer
   COMP_PARAM comp[kSlots]{};
-  int compDir[kGroups][kSlots]{};
-  int32_t compLast[kGroups][kSlots]{};
+  CompensationTrack compTrack[kGroups][kSlots]{};
 
   // homing run (homing.cpp)
   HomingRun homingRun;

@@ -54,29 +54,15 @@ void Library::flushGroup(int g) {
     cards::flushAxis(card, ax);
     int32_t out = 0;
     if (!dryRun && cards::outputPulses(card, ax, out))
-      pulsePos[card * kAxesPerCard + ax].store(out - compLast[g][s], std::memory_order_release);
+      pulsePos[card * kAxesPerCard + ax].store(out - compTrack[g][s].applied,
+                                               std::memory_order_release);
   }
   pulseQueues[g].clear();  // the group's planner output goes with the card queue
 }
 
 int Library::compensation(int g, int s, int a, int32_t count) {
-  const COMP_PARAM& c = comp[s];
-  if (c.dwInterval <= 0) return 0;
-  if (count != 0) compDir[g][s] = count >= 1 ? 1 : -1;
-  const int16_t* tab = compDir[g][s] < 0 ? c.wNegative : c.wPositive;
-  // The commanded position this period's count leads to.
-  int64_t f = int64_t{pulsePos[a].load(std::memory_order_relaxed)} + count;
-  int64_t h = f / c.dwInterval;
-  int64_t m = std::clamp<int64_t>(c.wZeroIndex + h, 0, 255);
-  int64_t ni = (h >= 0) ? m + 1 : m - 1;
-  if (h == 0) ni = m + 1;
-  double o = tab[m];
-  double n = (ni < 0 || ni >= 255) ? 0.0 : tab[ni];
-  int32_t u =
-      static_cast<int32_t>(o + (n - o) / c.dwInterval * std::fabs(double(f - h * c.dwInterval)));
-  int32_t add = u - compLast[g][s];
-  compLast[g][s] = u;
-  return add;
+  return compensationStep(comp[s], compTrack[g][s], pulsePos[a].load(std::memory_order_relaxed),
+                          count);
 }
 
 void Library::pulseOutput() {
