@@ -41,9 +41,6 @@ void start(int count);
 
 // Sensors: each value is 1 when the sensor reads `level`, else 0; a failed
 // read counts as inactive.
-struct SensorLevels {
-  int16_t up, down, home;  // over-travel 2 = not used
-};
 bool sensorActive(int (*read)(uint16_t, uint16_t*, uint16_t), int card, int axis, int16_t level);
 bool overTravelUp(int card, int axis, int16_t level);
 bool overTravelDown(int card, int axis, int16_t level);

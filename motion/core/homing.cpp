@@ -165,15 +165,12 @@ void Library::homingPass() {
       R.leaveSign[i] = h.wPhase1Dir == 0 ? 1 : -1;
     }
     R.stages = 0;
-    int placed = 0;
     for (int s = 0; s < HomingRun::kAxes; ++s) {
       R.stageSize[s] = 0;
       for (int i = 0; i < HomingRun::kAxes; ++i)
         if (R.order[i] == s) R.stageAxes[s][R.stageSize[s]++] = i;
-      placed += R.stageSize[s];
       if (R.stageSize[s] > 0) R.stages = s + 1;
     }
-    (void)placed;
     R.stage = 0;
     R.counter = 0;
     R.stageArmed = false;

@@ -33,7 +33,7 @@ struct HomingRun {
   int searchSign[kAxes]{}, leaveSign[kAxes]{};
   int32_t armedLatch[kAxes]{};
   int32_t sinceIndex[kAxes]{};
-  bool searchDone = false, indexStarted = false, offsetStarted = false;
+  bool searchDone = false, offsetStarted = false;
   int settle = 0, finishCounter = 0;
   homing::OffsetMove move[kAxes];
   bool stopping = false;
@@ -46,7 +46,7 @@ struct HomingRun {
   void clearEngine() {
     built = false;
     stages = stage = counter = 0;
-    stageArmed = searchDone = indexStarted = offsetStarted = stopping = false;
+    stageArmed = searchDone = offsetStarted = stopping = false;
     settle = finishCounter = 0;
     for (int i = 0; i < kAxes; ++i) {
       search[i] = 1;

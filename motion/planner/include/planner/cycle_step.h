@@ -143,7 +143,6 @@ struct GroupRecord {
   int32_t inPosWait = 0;
   int32_t inPosTimeout = 1000;  // cycles
   uint32_t delayCounter = 0;
-  int32_t infoKind = kind::kNone;
   CurrentCommandInfo info{kind::kNone, 0, 0, {}};
   int ptpAccTime[kAxes] = {20, 20, 20, 20, 20, 20};
   int ptpDecTime[kAxes] = {20, 20, 20, 20, 20, 20};
