@@ -151,7 +151,7 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   for (int g = 0; g < kGroups; ++g) {
     if (!L.stepped(g)) continue;
     auto& sh = L.shared[g];
-    sh.resetRequest.store(255, std::memory_order_release);
+    sh.resetRequest.store(vnl::kRaised, std::memory_order_release);
     L.poll(
         [&] {
           return sh.resetRequest.load(std::memory_order_acquire) == 0 &&
@@ -160,7 +160,7 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
         0);
   }
   L.runState.store(2, std::memory_order_release);
-  L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
+  L.modeCmd[vnl::kStop].store(vnl::kRaised, std::memory_order_release);
   // In the closing state the simulated cycle still runs so the stop is taken.
   // The card cycle dispatches only while some group is stepped; with none,
   // or with a cycle that has stopped, nothing would ever take the stop, so
@@ -301,8 +301,8 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
   }
   L.clearOutputError();
   for (auto& sh : L.shared)
-    sh.resetRequest.store(255, std::memory_order_release);
-  L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
+    sh.resetRequest.store(vnl::kRaised, std::memory_order_release);
+  L.modeCmd[vnl::kStop].store(vnl::kRaised, std::memory_order_release);
   for (auto& r : L.refPos)
     r.store(0.0);
   // The reset is over when the call returns: a command queued next must not
@@ -417,7 +417,7 @@ VNL_EXPORT int32_t VNL_SetInterpolateTime(double ms) {
   for (int g = 0; g < kGroups; ++g) {
     if (!L.stepped(g)) continue;
     auto& sh = L.shared[g];
-    sh.resetRequest.store(255, std::memory_order_release);
+    sh.resetRequest.store(vnl::kRaised, std::memory_order_release);
     if (!L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, 0))
       return VNL_ERR_TIMEOUT;
   }
@@ -527,7 +527,7 @@ VNL_EXPORT int32_t VNL_DefinePosHere(uint16_t group) {
 }
 VNL_EXPORT int32_t VNL_EnableDryRun(void) {
   if (!lib().ready()) return VNL_ERR_NOT_READY;
-  lib().dryRunApi.store(255, std::memory_order_release);
+  lib().dryRunApi.store(vnl::kRaised, std::memory_order_release);
   return 0;
 }
 VNL_EXPORT int32_t VNL_DisableDryRun(void) {
@@ -537,7 +537,7 @@ VNL_EXPORT int32_t VNL_DisableDryRun(void) {
 }
 VNL_EXPORT int32_t VNL_CheckDryRun(void) {
   if (!lib().ready()) return VNL_ERR_NOT_READY;
-  return lib().dryRunApi.load() == 255 ? 0 : 1;
+  return lib().dryRunApi.load() == vnl::kRaised ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_ResetDevice(void) {
   lib().clearOutputError();

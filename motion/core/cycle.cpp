@@ -106,7 +106,7 @@ void Library::encoderEvent(int card, int firstChannel, uint8_t* flags) {
     QORA_ENC_GetLatchValue(static_cast<uint16_t>(firstChannel + i), &v,
                            static_cast<uint16_t>(card));
     indexLatch[firstChannel + i].store(v, std::memory_order_relaxed);
-    indexFound[firstChannel + i].store(255, std::memory_order_release);
+    indexFound[firstChannel + i].store(kRaised, std::memory_order_release);
   }
   if (VNL_Routine r = enc[card].load(std::memory_order_acquire)) r(flags);
 }

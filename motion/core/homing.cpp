@@ -51,7 +51,7 @@ static void armIndex(Library& L, int i) {
       int32_t v = 0;
       QORA_ENC_GetValue(ch, &v, card);
       L.indexLatch[i].store(v, std::memory_order_relaxed);
-      L.indexFound[i].store(255, std::memory_order_release);
+      L.indexFound[i].store(vnl::kRaised, std::memory_order_release);
       return;
     }
     int32_t v = 0;
@@ -67,13 +67,13 @@ void Library::homingPollLatches() {
   if (cardCount <= 1) return;
   HomingRun& R = homingRun;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
-    if (indexFound[i].load(std::memory_order_acquire) == 255) continue;
+    if (indexFound[i].load(std::memory_order_acquire) == vnl::kRaised) continue;
     int32_t v = 0;
     if (QORA_ENC_GetLatchValue(static_cast<uint16_t>(i), &v, static_cast<uint16_t>(R.card)) == 0)
       continue;
     if (v != R.armedLatch[i]) {
       indexLatch[i].store(v, std::memory_order_relaxed);
-      indexFound[i].store(255, std::memory_order_release);
+      indexFound[i].store(vnl::kRaised, std::memory_order_release);
     }
   }
 }
@@ -94,7 +94,7 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
   switch (R.search[i]) {
     case 1: {
       const bool found =
-          type == 2 ? L.indexFound[i].load(std::memory_order_acquire) == 255 : sensor;
+          type == 2 ? L.indexFound[i].load(std::memory_order_acquire) == vnl::kRaised : sensor;
       if (!found) return ramp.entry[static_cast<size_t>(std::min(R.counter, n))] * R.searchSign[i];
       if (type != 2) eraseQueue(R.card, i);
       R.decel[i] = R.counter < n ? std::max(R.counter - 2, 0) : n - 1;
@@ -251,8 +251,8 @@ void Library::homingPass() {
     bool all = true;
     for (int i = 0; i < HomingRun::kAxes; ++i) {
       if (!R.staged(i)) continue;
-      const bool found =
-          type(i) == 1 || type(i) == 2 || indexFound[i].load(std::memory_order_acquire) == 255;
+      const bool found = type(i) == 1 || type(i) == 2 ||
+                         indexFound[i].load(std::memory_order_acquire) == vnl::kRaised;
       if (found) {
         QORA_ENC_DisableIndexInt(static_cast<uint16_t>(i), static_cast<uint16_t>(card));
       } else {
@@ -306,7 +306,7 @@ void Library::homingPass() {
   sendOutputs(*this, out);
   if (++R.finishCounter < kFinishPasses) return;
 
-  homingShared.done.store(255, std::memory_order_release);
+  homingShared.done.store(vnl::kRaised, std::memory_order_release);
   std::fill(std::begin(R.lastDirection), std::end(R.lastDirection), HomingRun::kDirectionUnknown);
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     if (!R.staged(i)) continue;
@@ -315,7 +315,7 @@ void Library::homingPass() {
     if (onCards() && card < cardCount) cards::restartPulseCounter(card, i);
   }
   R.clearEngine();
-  modeCmd[kHomingDone].store(255, std::memory_order_release);
+  modeCmd[kHomingDone].store(vnl::kRaised, std::memory_order_release);
 }
 
 void Library::homingPrepareStop() {
@@ -401,8 +401,8 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
     r.store(0.0, std::memory_order_relaxed);
   L.homingShared.done.store(0, std::memory_order_relaxed);
   L.homingShared.status.store(0, std::memory_order_relaxed);
-  L.homingShared.requested.store(255, std::memory_order_relaxed);
-  L.modeCmd[vnl::kStartHoming].store(255, std::memory_order_release);
+  L.homingShared.requested.store(vnl::kRaised, std::memory_order_relaxed);
+  L.modeCmd[vnl::kStartHoming].store(vnl::kRaised, std::memory_order_release);
   return 0;
 }
 
@@ -410,9 +410,9 @@ VNL_EXPORT int32_t VNL_GetGoHomeStatus(void) {
   auto& L = lib();
   if (!L.ready()) return VNL_ERR_NOT_READY;
   vnl::HomingShared& H = L.homingShared;
-  if (H.requested.load(std::memory_order_acquire) == 255) {
-    if (L.modeCmd[vnl::kStartHoming].load(std::memory_order_acquire) == 255 ||
-        H.done.load(std::memory_order_acquire) != 255) {
+  if (H.requested.load(std::memory_order_acquire) == vnl::kRaised) {
+    if (L.modeCmd[vnl::kStartHoming].load(std::memory_order_acquire) == vnl::kRaised ||
+        H.done.load(std::memory_order_acquire) != vnl::kRaised) {
       H.status.store(0, std::memory_order_relaxed);
       return 0;
     }
@@ -428,7 +428,7 @@ VNL_EXPORT int32_t VNL_AbortGoHome(void) {
   auto& L = lib();
   if (!L.ready()) return VNL_ERR_NOT_READY;
   if (L.mode.load(std::memory_order_acquire) != vnl::kHoming) return VNL_ERR_NO_HOMING;
-  L.modeCmd[vnl::kStop].store(255, std::memory_order_release);
+  L.modeCmd[vnl::kStop].store(vnl::kRaised, std::memory_order_release);
   if (!L.poll([&] { return L.mode.load(std::memory_order_acquire) == vnl::kIdle; }, L.pollLimit()))
     return VNL_ERR_TIMEOUT;
   // The run is over: its status stays 0 (not finished) and no longer waits for the engine.
@@ -490,7 +490,7 @@ void Library::stepwiseHoming() {
         }
         break;
       case 3:
-        if (indexFound[j].load(std::memory_order_acquire) == 255) {
+        if (indexFound[j].load(std::memory_order_acquire) == vnl::kRaised) {
           QORA_ENC_DisableIndexInt(ch, 0);
           stepState[j].store(4, std::memory_order_release);
         }
@@ -525,7 +525,7 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
     for (int g = 0; g < 4; ++g) {
       if (!L.stepped(g)) continue;
       auto& sh = L.shared[g];
-      sh.resetRequest.store(255, std::memory_order_release);
+      sh.resetRequest.store(vnl::kRaised, std::memory_order_release);
       L.poll([&] { return sh.resetRequest.load(std::memory_order_acquire) == 0; }, L.pollLimit());
     }
   }
@@ -591,7 +591,7 @@ VNL_EXPORT int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t a
 VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {
   auto& L = lib();
   if (axis <= 5 && L.stepActive[axis].load(std::memory_order_acquire) != 0 &&
-      L.indexFound[axis].load(std::memory_order_acquire) == 255) {
+      L.indexFound[axis].load(std::memory_order_acquire) == vnl::kRaised) {
     if (latch) *latch = L.indexLatch[axis].load(std::memory_order_relaxed);
     L.stepState[axis].store(5, std::memory_order_release);
     L.stepActive[axis].store(0, std::memory_order_release);

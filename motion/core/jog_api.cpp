@@ -123,8 +123,8 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   // The group stands: its cycle step puts nothing into the PulseQueue now.
   if (!L.pulseQueues[group].push(block)) return VNL_ERR_QUEUE_FULL;
   auto& start = L.modeCmd[vnl::kStartOutput];
-  if (L.outputIdle.load(std::memory_order_acquire) == 255)
-    start.store(255, std::memory_order_release);
+  if (L.outputIdle.load(std::memory_order_acquire) == vnl::kRaised)
+    start.store(vnl::kRaised, std::memory_order_release);
   // Without a limit, as the queueing's start wait: the output layer takes
   // the request in its next dispatch, which runs while the group is stepped.
   if (!L.poll([&] { return start.load(std::memory_order_acquire) == 0; }, 0))

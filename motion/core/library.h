@@ -33,6 +33,9 @@
 
 namespace vnl {
 
+// A handshake byte raised (0 is lowered).
+using planner::kRaised;
+
 enum Mode : uint8_t {
   kIdle = 1,
   kRunning = 2,
@@ -346,7 +349,7 @@ struct Library {
   // taken it; a group that no cycle steps is not waited for.
   bool clearPlannerError(int g) {
     auto& sh = shared[g];
-    sh.errorAck.store(255, std::memory_order_release);
+    sh.errorAck.store(kRaised, std::memory_order_release);
     if (!stepped(g)) return true;
     return poll([&] { return sh.errorAck.load(std::memory_order_acquire) == 0; }, 0);
   }

@@ -20,11 +20,11 @@ int32_t Library::post(uint8_t code, uint16_t value, uint32_t data) {
   reqValue.store(value, std::memory_order_relaxed);
   reqData.store(data, std::memory_order_relaxed);
   reqDone.store(0, std::memory_order_relaxed);
-  reqPending.store(255, std::memory_order_release);
+  reqPending.store(kRaised, std::memory_order_release);
   bool ok = poll(
       [&] {
         return reqPending.load(std::memory_order_acquire) == 0 &&
-               reqDone.load(std::memory_order_acquire) == 255;
+               reqDone.load(std::memory_order_acquire) == kRaised;
       },
       pollLimit());
   return ok ? 0 : -3;

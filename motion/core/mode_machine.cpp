@@ -9,14 +9,14 @@ namespace vnl {
 
 void Library::setLatch(Latch v) {
   latch.store(static_cast<uint8_t>(v), std::memory_order_relaxed);
-  outErrorFlag.store(255, std::memory_order_release);
+  outErrorFlag.store(kRaised, std::memory_order_release);
 }
 
 void Library::evaluateModeCommands() {
   bool raised[kCmdCount];
   bool any = false;
   for (int c = 0; c < kCmdCount; ++c) {
-    raised[c] = modeCmd[c].exchange(0, std::memory_order_acq_rel) == 255;
+    raised[c] = modeCmd[c].exchange(0, std::memory_order_acq_rel) == kRaised;
     any = any || raised[c];
   }
   if (!any) return;

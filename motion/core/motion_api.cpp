@@ -144,7 +144,7 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
   const pl::GroupShared& sh = L.shared[group];
-  if (sh.ready.load(std::memory_order_acquire) != 255) return 0;
+  if (sh.ready.load(std::memory_order_acquire) != vnl::kRaised) return 0;
   if (sh.state.load(std::memory_order_acquire) != kIdleState) return 2;
   // Pulses not yet out: in simulation the blocks still in the group's
   // PulseQueue; with a card the stock of the first axis's card queue.
@@ -169,7 +169,7 @@ VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
   // Between two queued commands a running group stands for a period before
   // the cycle fetches the next one: looked at again after the wait, a group
   // that took a command is moving.
-  if (sh.ready.load(std::memory_order_acquire) != 255 ||
+  if (sh.ready.load(std::memory_order_acquire) != vnl::kRaised ||
       sh.state.load(std::memory_order_acquire) != kIdleState)
     return 0;
   return 1;

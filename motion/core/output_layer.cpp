@@ -24,7 +24,7 @@ void Library::resetOutput() {
   latch.store(0, std::memory_order_relaxed);
   outErrorFlag.store(0, std::memory_order_relaxed);
   dryRun = false;
-  outputIdle.store(255, std::memory_order_release);
+  outputIdle.store(kRaised, std::memory_order_release);
   reqDone.store(0, std::memory_order_relaxed);
   acceptance = -1;
   mode.store(kIdle, std::memory_order_release);
@@ -75,8 +75,8 @@ void Library::pulseOutput() {
     anyPopped = anyPopped || popped[g];
   }
   if (!anyPopped) {
-    outputIdle.store(255, std::memory_order_release);
-    modeCmd[kOutputDone].store(255, std::memory_order_release);
+    outputIdle.store(kRaised, std::memory_order_release);
+    modeCmd[kOutputDone].store(kRaised, std::memory_order_release);
     return;
   }
   outputIdle.store(0, std::memory_order_release);
@@ -149,7 +149,7 @@ void Library::inPosition(int g) {
     int32_t e = std::abs(errCounter[a].load(std::memory_order_relaxed));
     int t = tol[g][s];
     if (e < t) {
-      inPosFlag[g][s].store(std::abs(int64_t{encv} - lastEnc[g][s]) <= t ? 255 : 0,
+      inPosFlag[g][s].store(std::abs(int64_t{encv} - lastEnc[g][s]) <= t ? kRaised : 0,
                             std::memory_order_release);
       lastEnc[g][s] = encv;
     } else {
@@ -159,13 +159,13 @@ void Library::inPosition(int g) {
 }
 
 void Library::dispatch() {
-  if (outClearRequest.load(std::memory_order_acquire) == 255) {
+  if (outClearRequest.load(std::memory_order_acquire) == kRaised) {
     latch.store(0, std::memory_order_relaxed);
     outErrorFlag.store(0, std::memory_order_relaxed);
     outClearRequest.store(0, std::memory_order_release);
   }
   if (acceptance == -1) evaluateModeCommands();
-  bool dryNow = dryRunApi.load(std::memory_order_acquire) == 255;
+  bool dryNow = dryRunApi.load(std::memory_order_acquire) == kRaised;
   for (int g = 0; g < kGroups; ++g) {
     for (int s = 0; s < kSlots; ++s) {
       int16_t t = tolApi[g][s].load(std::memory_order_relaxed);
@@ -175,7 +175,7 @@ void Library::dispatch() {
   for (int a = 0; a < kMachineAxes; ++a)
     pGain[a] = pGainApi[a].load(std::memory_order_relaxed);
   bool served = false;
-  if (reqPending.load(std::memory_order_acquire) == 255) {
+  if (reqPending.load(std::memory_order_acquire) == kRaised) {
     reqPending.store(0, std::memory_order_relaxed);
     reqDone.store(0, std::memory_order_relaxed);
     serveRequest();
@@ -196,7 +196,7 @@ void Library::dispatch() {
   switch (mode.load(std::memory_order_relaxed)) {
     case kIdle:
       for (int g = 0; g < kGroups; ++g) {
-        if (definePosFlag[g].exchange(0, std::memory_order_acq_rel) == 255) definePosition(g);
+        if (definePosFlag[g].exchange(0, std::memory_order_acq_rel) == kRaised) definePosition(g);
       }
       break;
     case kRunning:
@@ -232,7 +232,7 @@ void Library::dispatch() {
     }
     inPosition(g);
   }
-  if (served) reqDone.store(255, std::memory_order_release);
+  if (served) reqDone.store(kRaised, std::memory_order_release);
 }
 
 bool Library::clearOutputError(bool always) {
@@ -243,7 +243,7 @@ bool Library::clearOutputError(bool always) {
     outClearRequest.store(0, std::memory_order_release);
     return true;
   }
-  outClearRequest.store(255, std::memory_order_release);
+  outClearRequest.store(kRaised, std::memory_order_release);
   return poll([&] { return outClearRequest.load(std::memory_order_acquire) == 0; }, 0);
 }
 

@@ -45,11 +45,13 @@ class GroupEnvironment final : public planner::StepEnvironment {
     for (int s = 0; s < kSlots; ++s)
       out[s] = axis_[s] < 0 ? 0 : pos[axis_[s]].load(std::memory_order_acquire);
   }
-  bool outputIdle() override { return L_.outputIdle.load(std::memory_order_acquire) == 255; }
+  bool outputIdle() override { return L_.outputIdle.load(std::memory_order_acquire) == kRaised; }
   bool putPulseBlock(const int32_t block[planner::kAxes]) override {
     return L_.pulseQueues[g_].push(block);
   }
-  void requestOutput() override { L_.modeCmd[kStartOutput].store(255, std::memory_order_release); }
+  void requestOutput() override {
+    L_.modeCmd[kStartOutput].store(kRaised, std::memory_order_release);
+  }
   // The end-point correction goes out as pulse output does: not to an axis
   // whose output is off, and no more than one card command carries.
   void sendDirect(const int32_t counts[planner::kAxes]) override {
@@ -66,7 +68,7 @@ class GroupEnvironment final : public planner::StepEnvironment {
   bool pulseQueueEmpty() override { return L_.pulseQueues[g_].empty(); }
   bool inPosition(int slot) override {
     if (slot < 0 || slot >= kSlots || axis_[slot] < 0) return true;
-    return L_.inPosFlag[g_][slot].load(std::memory_order_acquire) == 255;
+    return L_.inPosFlag[g_][slot].load(std::memory_order_acquire) == kRaised;
   }
   const planner::GroupParams* machineParams() override { return &L_.groupParams[g_]; }
 
@@ -146,7 +148,7 @@ void Library::stepGroup(int g) {
   // flag; it would wait for the next command. The step raises the flag for it.
   if (wasRunning && !resetAsked && rec.state == planner::GroupMotionState::Idle && rec.drained &&
       !queues[g].empty() && sh.startFlag.load(std::memory_order_acquire) == 0)
-    sh.startFlag.store(255, std::memory_order_release);
+    sh.startFlag.store(kRaised, std::memory_order_release);
 }
 
 int32_t Library::queueCommand(MotionCommand& c, int g) {
@@ -155,10 +157,10 @@ int32_t Library::queueCommand(MotionCommand& c, int g) {
   if (!queues[g].put(c)) return VNL_ERR_QUEUE_FULL;  // last-used index unchanged
   lastIndex[g] = last;
   planner::GroupShared& sh = shared[g];
-  if (sh.drained.load(std::memory_order_acquire) == 255 ||
+  if (sh.drained.load(std::memory_order_acquire) == kRaised ||
       sh.state.load(std::memory_order_acquire) ==
           static_cast<uint8_t>(planner::GroupMotionState::Idle))
-    sh.startFlag.store(255, std::memory_order_release);
+    sh.startFlag.store(kRaised, std::memory_order_release);
   // No limit while cycles run; a group that no cycle steps would never take
   // the flag. When the cycle has stopped the command stays queued and -3
   // says it was not started.
@@ -227,11 +229,11 @@ int32_t Library::paramHandshake(int g, int32_t code) {
   planner::GroupShared& sh = shared[g];
   sh.paramCode.store(code, std::memory_order_relaxed);
   sh.paramAck.store(0, std::memory_order_relaxed);
-  sh.paramRequest.store(255, std::memory_order_release);
+  sh.paramRequest.store(kRaised, std::memory_order_release);
   const bool ok = poll(
       [&] {
         return sh.paramRequest.load(std::memory_order_acquire) == 0 &&
-               sh.paramAck.load(std::memory_order_acquire) == 255;
+               sh.paramAck.load(std::memory_order_acquire) == kRaised;
       },
       pollLimit());
   return ok ? 0 : -3;

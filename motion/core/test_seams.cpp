@@ -9,8 +9,8 @@ VNL_EXPORT int32_t vnl_test_push_pulses(uint16_t group, const int32_t* block) {
   if (group >= vnl::kGroups || !block) return VNL_ERR_RANGE;
   auto& L = vnl::lib();
   if (!L.pulseQueues[group].push(block)) return VNL_ERR_QUEUE_FULL;
-  if (L.outputIdle.load(std::memory_order_acquire) == 255)
-    L.modeCmd[vnl::kStartOutput].store(255, std::memory_order_release);
+  if (L.outputIdle.load(std::memory_order_acquire) == vnl::kRaised)
+    L.modeCmd[vnl::kStartOutput].store(vnl::kRaised, std::memory_order_release);
   return 0;
 }
 
@@ -32,7 +32,7 @@ VNL_EXPORT int32_t vnl_test_post(uint8_t code, uint16_t value, uint32_t data) {
 VNL_EXPORT void vnl_test_raise(uint32_t mask) {
   auto& L = vnl::lib();
   for (int c = 0; c < vnl::kCmdCount; ++c)
-    if (mask & (1u << c)) L.modeCmd[c].store(255, std::memory_order_release);
+    if (mask & (1u << c)) L.modeCmd[c].store(vnl::kRaised, std::memory_order_release);
 }
 
 // Test seam: the output layer's mode and error latch.
