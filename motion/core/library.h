@@ -23,6 +23,7 @@
 #include "compensation.h"
 #include "homing.h"
 #include "mailbox.h"
+#include "mode_machine.h"
 #include "planner/command_queue.h"
 #include "planner/cycle_step.h"
 #include "platform/chip/dda_timing.h"
@@ -35,16 +36,6 @@ namespace vnl {
 
 // A handshake byte raised (0 is lowered).
 using planner::kRaised;
-
-enum Mode : uint8_t {
-  kIdle = 1,
-  kRunning = 2,
-  kHeld = 3,
-  kStopping = 4,
-  kHolding = 5,
-  kHoming = 6
-};
-enum Cmd { kStartOutput, kHold, kStartHoming, kStop, kResume, kOutputDone, kHomingDone, kCmdCount };
 
 inline MACHINE_PARAM defaultParam() {
   MACHINE_PARAM p{};
