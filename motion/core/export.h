@@ -41,4 +41,16 @@ inline int32_t checkFeedMotion(Library& L, uint16_t group) {
   return 0;
 }
 
+// Copies the six slots of `src` (atomics) to the six outputs; -5 for a null output.
+template <class T, class A>
+int32_t readSix(A& src, T* x, T* y, T* z, T* u, T* v, T* w) {
+  T* out[] = {x, y, z, u, v, w};
+  for (T* p : out) {
+    if (!p) return VNL_ERR_RANGE;
+  }
+  for (int s = 0; s < kSlots; ++s)
+    *out[s] = static_cast<T>(src[s].load());
+  return 0;
+}
+
 }  // namespace vnl
