@@ -41,12 +41,21 @@ struct HomingRun {
   static constexpr uint8_t kDirectionUnknown = 2;
   uint8_t lastDirection[kAxes]{kDirectionUnknown, kDirectionUnknown, kDirectionUnknown,
                                kDirectionUnknown, kDirectionUnknown, kDirectionUnknown};
+  // A pass whose outputs wait for reversing closed-loop axes to stand: the
+  // outputs, which axes are watched, their last encoder readings and the
+  // passes waited so far.
+  bool outputsHeld = false;
+  int32_t heldOut[kAxes]{};
+  bool watched[kAxes]{};
+  int32_t lastReading[kAxes]{};
+  int heldPasses = 0;
 
   bool staged(int i) const { return order[i] < 255; }
   void clearEngine() {
     built = false;
     stages = stage = counter = 0;
-    stageArmed = searchDone = offsetStarted = stopping = false;
+    stageArmed = searchDone = offsetStarted = stopping = outputsHeld = false;
+    heldPasses = 0;
     settle = finishCounter = 0;
     for (int i = 0; i < kAxes; ++i) {
       search[i] = 1;

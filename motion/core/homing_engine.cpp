@@ -103,47 +103,84 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
 
 // A closed-loop axis that reverses is first let come to rest: its drive
 // follows the error counter, and pulses in the new direction while it still
-// runs the old way would make it overshoot. Still means two encoder readings
-// 1 ms apart within 9 counts. The wait runs on the interrupt thread and delays
-// the cycle; it gives up after kStillWaitMs so that an axis that never settles
-// (a runaway drive) cannot stop the cycle for good.
+// runs the old way would make it overshoot. The pass that reverses it holds
+// its outputs (of every axis of the card, so that they stay in step) and the
+// engine waits, pass by pass, until each reversing axis's encoder moved by
+// no more than kStillCountsPerMs per millisecond since the pass before; it
+// gives up after kStillWaitMs so that an axis that never settles (a runaway
+// drive) cannot stop the run for good. Nothing sleeps in the cycle.
+constexpr int kStillCountsPerMs = 9;
 constexpr int kStillWaitMs = 500;
 
-static void waitUntilStill(int card, int axis) {
-  const auto ch = static_cast<uint16_t>(axis);
-  const auto c = static_cast<uint16_t>(card);
-  int32_t before = 0;
-  QORA_ENC_GetValue(ch, &before, c);
-  for (int n = 0; n < kStillWaitMs; ++n) {
-    platform::clock().sleepMs(1);
-    int32_t after = 0;
-    QORA_ENC_GetValue(ch, &after, c);
-    if (std::abs(static_cast<int64_t>(after) - before) <= 9) return;
-    before = after;
-  }
+static int32_t encoderReading(int card, int axis) {
+  int32_t v = 0;
+  QORA_ENC_GetValue(static_cast<uint16_t>(axis), &v, static_cast<uint16_t>(card));
+  return v;
 }
 
-// Sends this pass's outputs of the homing card and adds them to the axes'
-// pulse positions.
-static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
+// Sends outputs of the homing card and adds them to the axes' pulse positions.
+static void send(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
   HomingRun& R = L.homingRun;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     const int a = R.card * kAxesPerCard + i;
     const int32_t count = L.param[a].wDirReverse ? -out[i] : out[i];
-    const bool onCard = L.onCards() && R.card < L.cardCount;
-    if (onCard && count != 0 && L.param[a].wCommandMode == 1) {
-      const uint8_t dir = count > 0 ? 0 : 1;
-      if (dir != R.lastDirection[i]) waitUntilStill(R.card, i);
-      R.lastDirection[i] = dir;
-    }
-    if (onCard) cards::send(R.card, i, count);
+    if (L.onCards() && R.card < L.cardCount) cards::send(R.card, i, count);
     L.pulsePos[a].fetch_add(out[i], std::memory_order_release);
   }
+}
+
+// Sends this pass's outputs, or holds them when a closed-loop axis reverses.
+static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
+  HomingRun& R = L.homingRun;
+  const bool onCard = L.onCards() && R.card < L.cardCount;
+  bool reverses = false;
+  for (int i = 0; i < HomingRun::kAxes && onCard; ++i) {
+    const int a = R.card * kAxesPerCard + i;
+    const int32_t count = L.param[a].wDirReverse ? -out[i] : out[i];
+    R.watched[i] = false;
+    if (count == 0 || L.param[a].wCommandMode != 1) continue;
+    const uint8_t dir = count > 0 ? 0 : 1;
+    if (dir != R.lastDirection[i]) {
+      R.watched[i] = true;
+      R.lastReading[i] = encoderReading(R.card, i);
+      reverses = true;
+    }
+    R.lastDirection[i] = dir;
+  }
+  if (!reverses) {
+    send(L, out);
+    return;
+  }
+  std::copy(std::begin(out), std::end(out), std::begin(R.heldOut));
+  R.outputsHeld = true;
+  R.heldPasses = 0;
+}
+
+// Whether this pass goes to held outputs: while a watched axis still moves
+// the engine waits; once all stand, or the wait has lasted kStillWaitMs,
+// this pass sends the held outputs and the engine goes on with the next.
+bool Library::homingPassHeld() {
+  HomingRun& R = homingRun;
+  if (!R.outputsHeld) return false;
+  const double period = std::max(1.0, interpTime.load(std::memory_order_relaxed));
+  const auto limit = static_cast<int64_t>(std::llround(kStillCountsPerMs * period));
+  bool still = true;
+  for (int i = 0; i < HomingRun::kAxes; ++i) {
+    if (!R.watched[i]) continue;
+    const int32_t now = encoderReading(R.card, i);
+    still = still && std::llabs(int64_t{now} - R.lastReading[i]) <= limit;
+    R.lastReading[i] = now;
+  }
+  if (!still && ++R.heldPasses * period < kStillWaitMs) return true;
+  R.outputsHeld = false;
+  send(*this, R.heldOut);
+  return true;
 }
 
 void Library::homingPass() {
   HomingRun& R = homingRun;
   const int card = R.card;
+  if (homingPassHeld()) return;
   if (!R.built) {
     for (int i = 0; i < HomingRun::kAxes; ++i) {
       R.accSteps[i] = static_cast<uint16_t>(
@@ -324,6 +361,7 @@ bool Library::homingStopPass() {
   HomingRun& R = homingRun;
   if (homingRanThisCycle) return true;
   homingRanThisCycle = true;
+  if (homingPassHeld()) return true;
   int32_t out[HomingRun::kAxes]{};
   bool running = false;
   for (int i = 0; i < HomingRun::kAxes; ++i) {

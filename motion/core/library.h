@@ -213,6 +213,9 @@ struct Library {
   void homingPrepareStop();
   // One pass of the decelerating stop; false once the axes stand and the run is cleared.
   bool homingStopPass();
+  // Whether the homing pass of this cycle goes to outputs held for a
+  // reversing closed-loop axis: waiting for it to stand, or sending them.
+  bool homingPassHeld();
   // The latch polling of the cycle while homing with more than one card.
   void homingPollLatches();
   // Stepwise homing of axes 0..5 of card 0: active flag, state, touched flag
