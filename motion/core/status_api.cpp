@@ -13,44 +13,43 @@ using vnl::lib;
 using vnl::readSix;
 
 // ---------------- status and position ----------------
+namespace {
+
+// The six outputs of a group's slots, each the value of its slot's axis
+// (card x 6 + axis), 0 for an empty slot; -5 for a null output.
+template <class T, class Value>
+int32_t slotValues(uint16_t group, T* (&out)[kSlots], Value value) {
+  for (T* p : out) {
+    if (!p) return VNL_ERR_RANGE;
+  }
+  for (T* p : out)
+    *p = T{};
+  auto& L = lib();
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
+  const int card = L.config[group].card.load();
+  for (int s = 0; s < kSlots; ++s) {
+    const int a = vnl::axisOf(L, group, s);
+    if (a >= 0 && a < kAxesPerCard) *out[s] = value(card * kAxesPerCard + a);
+  }
+  return 0;
+}
+
+}  // namespace
+
 VNL_EXPORT int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, double* v, double* w,
                                  uint16_t group) {
   double* out[] = {x, y, z, u, v, w};
-  for (double* p : out) {
-    if (!p) return VNL_ERR_RANGE;
-  }
-  for (double* p : out)
-    *p = 0.0;
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
-  int card = L.config[group].card.load();
-  for (int s = 0; s < kSlots; ++s) {
-    int a = vnl::axisOf(L, group, s);
-    if (a < 0 || a > 5) continue;
-    int ax = card * kAxesPerCard + a;
-    *out[s] = L.pulsePos[ax].load(std::memory_order_acquire) * L.unitsPerPulse(ax, group);
-  }
-  return 0;
+  return slotValues(group, out, [&](int axis) {
+    return L.pulsePos[axis].load(std::memory_order_acquire) * L.unitsPerPulse(axis, group);
+  });
 }
 VNL_EXPORT int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
                                    int32_t* w, uint16_t group) {
   int32_t* out[] = {x, y, z, u, v, w};
-  for (int32_t* p : out) {
-    if (!p) return VNL_ERR_RANGE;
-  }
-  for (int32_t* p : out)
-    *p = 0;
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
-  int card = L.config[group].card.load();
-  for (int s = 0; s < kSlots; ++s) {
-    int a = vnl::axisOf(L, group, s);
-    if (a >= 0 && a <= 5)
-      *out[s] = L.pulsePos[card * kAxesPerCard + a].load(std::memory_order_acquire);
-  }
-  return 0;
+  return slotValues(group, out,
+                    [&](int axis) { return L.pulsePos[axis].load(std::memory_order_acquire); });
 }
 VNL_EXPORT int32_t VNL_GetCurPulseStockCount(int16_t* count, uint16_t axis, uint16_t card) {
   if (!lib().ready()) return VNL_ERR_NOT_READY;
