@@ -23,16 +23,6 @@ class CardFault : public vnl::test::VirtualCardTest {
     ASSERT_EQ(init(), 0);
     ASSERT_EQ(VNL_SetFeedSpeed(10, 0), 10.0);
   }
-  static std::array<int32_t, 6> pulsePos() {
-    std::array<int32_t, 6> p{};
-    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
-    return p;
-  }
-  void expectPlantAtPulsePositions() {
-    const auto p = pulsePos();
-    for (unsigned a = 0; a < 6; ++a)
-      EXPECT_EQ(position(a), p[a]) << "axis " << a;
-  }
   void lineAndArc() {
     ASSERT_GE(VNL_Line(1, 0.5, 0, 0, 0, 0, 0), 0);
     ASSERT_GE(VNL_ArcXY(1.5, 1.0, 1.0, 1.5, 0), 0);

@@ -19,11 +19,6 @@ class CardIntervene : public vnl::test::VirtualCardTest {
     ASSERT_EQ(VNL_SetFeedSpeed(10, 0), 10.0);
     ASSERT_EQ(VNL_SetIncrease(0), 0);
   }
-  static std::array<int32_t, 6> pulsePos() {
-    std::array<int32_t, 6> p{};
-    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
-    return p;
-  }
 };
 
 TEST_F(CardIntervene, AbortEmptiesTheCardQueuesAndTheNextLineStartsWhereThePlantStopped) {

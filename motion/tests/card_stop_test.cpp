@@ -18,17 +18,6 @@ class CardStop : public vnl::test::VirtualCardTest {
     VirtualCardTest::SetUp();
     ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
   }
-  static std::array<int32_t, 6> pulsePos() {
-    std::array<int32_t, 6> p{};
-    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
-    return p;
-  }
-  // The plant stands where the library says its axes are.
-  void expectPlantAtPulsePositions() {
-    const auto p = pulsePos();
-    for (unsigned a = 0; a < 6; ++a)
-      EXPECT_EQ(position(a), p[a]) << "axis " << a;
-  }
 };
 
 // The line's 100 pulses are all planned within a few periods; 20 ms later

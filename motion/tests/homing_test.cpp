@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "motion/tests/virtual_card_fixture.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 #include "qoradrv.h"
@@ -20,20 +21,12 @@ namespace {
 // limited to 1000 / 75 rev/s: a home step of 13.3 pulses per period.
 constexpr double kSpeed = 20.0;
 
-class Homing : public ::testing::Test {
+class Homing : public vnl::test::VirtualCardTest {
  protected:
-  void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
-  }
   void TearDown() override {
-    VNL_CloseSystem();
+    VirtualCardTest::TearDown();
     for (uint16_t a = 0; a < 6; ++a)
       setHome(a, 0, 0, 1, 0.0);
-    vcard::bus().clear();
-    platform::useRealTime();
   }
   static void setHome(uint16_t axis, int16_t type, int16_t searchDir, int16_t leaveDir,
                       double offset) {
@@ -46,18 +39,9 @@ class Homing : public ::testing::Test {
     p.HomeConfig.dfHomeOffset = offset;
     ASSERT_EQ(VNL_SetMachParam(&p, axis, 0), 0);
   }
-  int32_t init() {
-    CardConfig c{2, 0, 0, 0};
-    return VNL_InitSystem(1, &c, 1);
-  }
   template <class F>
   void plant(F f) {
     card_->withChip([&](vcard::Chip& chip) { f(chip.plant()); });
-  }
-  std::int64_t position(unsigned a) {
-    std::int64_t p = 0;
-    plant([&](vcard::Plant& pl) { p = pl.position(a); });
-    return p;
   }
   // Waits (virtual time) until the run reports finished; false after `ms`.
   bool waitHomed(int ms) {
@@ -67,7 +51,6 @@ class Homing : public ::testing::Test {
     }
     return false;
   }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 TEST_F(Homing, StatusAndAbortBeforeAnyRun) {

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "motion/tests/virtual_card_fixture.h"
 #include "platform/clock/clock.h"
 #include "platform/vcard/bus.h"
 #include "qoradrv.h"
@@ -15,28 +16,15 @@ extern "C" int32_t vnl_test_post_read(uint8_t code, uint16_t value, uint32_t* da
 
 namespace {
 
-class Passthrough : public ::testing::Test {
+class Passthrough : public vnl::test::VirtualCardTest {
  protected:
-  void SetUp() override {
-    platform::useVirtualTime();
-    VNL_DisableSimulation();
-    vcard::bus().clear();
-    card_ = vcard::bus().install(vcard::ChipModel::Qora210);
-  }
   void TearDown() override {
-    VNL_CloseSystem();
+    VirtualCardTest::TearDown();
     MACHINE_PARAM p{};
     VNL_GetMachParam(&p, 3, 0);
     p.wCommandMode = 0;
     VNL_SetMachParam(&p, 3, 0);
-    vcard::bus().clear();
-    platform::useRealTime();
   }
-  int32_t init() {
-    CardConfig c{2, 0, 0, 0};
-    return VNL_InitSystem(1, &c, 1);
-  }
-  std::shared_ptr<vcard::VirtualCard> card_;
 };
 
 TEST_F(Passthrough, RefusedBeforeInitialisation) {

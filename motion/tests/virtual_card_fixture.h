@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -67,6 +68,19 @@ class VirtualCardTest : public ::testing::Test {
     while (VNL_GetMotionStatus(0) != 1 && n++ < limitMs)
       VNL_TimeDelay(1);
     ASSERT_LT(n, limitMs) << "the group did not stop";
+  }
+
+  // Group 0's pulse positions.
+  static std::array<int32_t, 6> pulsePos() {
+    std::array<int32_t, 6> p{};
+    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
+    return p;
+  }
+  // The plant stands where the library says its axes are.
+  void expectPlantAtPulsePositions() {
+    const auto p = pulsePos();
+    for (unsigned a = 0; a < 6; ++a)
+      EXPECT_EQ(position(a), p[a]) << "axis " << a;
   }
 
   std::shared_ptr<vcard::VirtualCard> card_;
