@@ -62,6 +62,9 @@ class MotionSim : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::useVirtualTime();
+    // The records a test changes are put back as the library had them.
+    for (uint16_t a = 0; a < 6; ++a)
+      VNL_GetMachParam(&saved[a], a, 0);
     VNL_EnableSimulation();
     ASSERT_EQ(VNL_SetSysMaxSpeed(100), 0);
     init();
@@ -69,15 +72,8 @@ class MotionSim : public ::testing::Test {
   void TearDown() override {
     vnl_set_period_observer(nullptr, nullptr);
     VNL_CloseSystem();
-    MACHINE_PARAM def{};
-    def.wRPM = 1000;
-    def.dwPPR = 1000;
-    def.dfPitch = 1.0;
-    def.dfGearRatio = 1.0;
-    def.dfHighLimit = 10000000.0;
-    def.dfLowLimit = -10000000.0;
     for (uint16_t a = 0; a < 6; ++a)
-      VNL_SetMachParam(&def, a, 0);
+      VNL_SetMachParam(&saved[a], a, 0);
   }
   void init() {
     CardConfig c{2, 576, 0, 0};
@@ -86,6 +82,7 @@ class MotionSim : public ::testing::Test {
   void observe() { vnl_set_period_observer(&record, &periods); }
 
   std::vector<Period> periods;
+  MACHINE_PARAM saved[6]{};
 };
 
 TEST_F(MotionSim, QueueingStartsAnIdleGroupAndReturnsOnceTheCycleTookTheStartFlag) {
