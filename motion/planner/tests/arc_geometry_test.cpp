@@ -1,4 +1,5 @@
 #include "planner/arc_geometry.h"
+#include "sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,6 @@ double dist(const Vec3& a, const Vec3& b) {
 }
 Vec3 xyzOf(const Axes6& a) {
   return {a[0], a[1], a[2]};
-}
-
-unsigned seedFromEnv(unsigned fallback) {
-  const char* s = std::getenv("TV_SEED");
-  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : fallback;
-}
-int countFromEnv(int fallback) {
-  const char* s = std::getenv("TV_COUNT");
-  return s ? std::atoi(s) : fallback;
 }
 
 }  // namespace
@@ -154,12 +146,12 @@ TEST(ArcPlanning, SpaceArcThroughItsReferenceAndItsDegenerateHalfCircle) {
 }
 
 TEST(ArcPlanning, RandomArcsEndOnTargetAndStayOnTheirCircle) {
-  std::mt19937_64 rng(seedFromEnv(20261208));
+  std::mt19937_64 rng(test::sweepSeed(20261208));
   std::uniform_real_distribution<double> coord(-500, 500), radius(1, 300), angle(0, 2 * kPi),
       sweepOf(0.01, 2 * kPi - 0.01);
   std::uniform_int_distribution<int> planePick(0, 2), sense(0, 1);
   const std::uint16_t planes[] = {kPlaneXY, kPlaneYZ, kPlaneZX};
-  const int count = countFromEnv(5000);
+  const auto count = static_cast<int>(test::sweepCount(5000));
   for (int n = 0; n < count; ++n) {
     const std::uint16_t plane = planes[planePick(rng)];
     // Plane axes (i, j) with the normal k: XY (0,1), YZ (1,2), ZX (2,0).

@@ -13,6 +13,7 @@
 
 #include "planner/cycle_step.h"
 #include "planner/line.h"
+#include "sweep.h"
 
 namespace vnl::planner {
 namespace {
@@ -352,14 +353,14 @@ TEST_F(BlendTest, ChainEndingWithBlendingOffIsCorrectedToItsLastTarget) {
 // first acceleration to the last deceleration, no jump, and each chain ends
 // on its last target in pulses with every pulse counted once.
 TEST_F(BlendTest, RandomChainsOfLinesAndArcsNeverStopInsideAndEndOnTarget) {
-  const char* seedEnv = std::getenv("VNL_SWEEP_SEED");
-  std::mt19937_64 rng(seedEnv ? std::strtoull(seedEnv, nullptr, 10) : 7);
+  std::mt19937_64 rng(test::sweepSeed(7));
   std::uniform_real_distribution<double> unit(0, 1);
   params.axisCount = 6;
   resetGroup(g, params, shared);
   blending(true);
   Pos at{};
-  for (int chain = 0; chain < 25; ++chain) {
+  const auto chains = test::sweepCount(25);
+  for (uint64_t chain = 0; chain < chains; ++chain) {
     SCOPED_TRACE(chain);
     // Between chains the group stands still: a new period and new ramps.
     const int P = 1 + chain % 2;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "step_harness.h"
+#include "sweep.h"
 
 namespace vnl::planner {
 namespace {
@@ -260,10 +261,10 @@ namespace {
 // planned reaches the output exactly once, and each chain ends on its last
 // target in whole pulses.
 TEST_F(CycleStepTest, RandomChainsWithOutputStallsEndOnTarget) {
-  const char* seedEnv = std::getenv("VNL_SWEEP_SEED");
-  std::mt19937_64 rng(seedEnv ? std::strtoull(seedEnv, nullptr, 10) : 42);
+  std::mt19937_64 rng(test::sweepSeed(42));
   std::uniform_real_distribution<double> unit(0, 1);
-  for (int chain = 0; chain < 40; ++chain) {
+  const auto chains = test::sweepCount(40);
+  for (uint64_t chain = 0; chain < chains; ++chain) {
     SCOPED_TRACE(chain);
     double last[kAxes] = {};
     for (int i = 0; i < kAxes; ++i)

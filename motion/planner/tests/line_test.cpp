@@ -1,4 +1,5 @@
 #include "planner/line.h"
+#include "sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -254,14 +255,9 @@ TEST(PulseTest, EndPointCorrectionSendsWholeMissingPulses) {
 // correction that the next fetch makes), lasts exactly T1 + T2 + T3, keeps
 // every count within what its cruise speed needs, and for S-curves never
 // changes speed by more than one period's peak acceleration.
-uint64_t envOr(const char* name, uint64_t fallback) {
-  const char* v = std::getenv(name);
-  return v ? std::strtoull(v, nullptr, 10) : fallback;
-}
-
 TEST(LineSweepTest, RandomLinesEndExactlyAndStayWithinLimits) {
-  const uint64_t seed = envOr("VNL_SWEEP_SEED", 20261208);
-  const uint64_t count = envOr("VNL_SWEEP_COUNT", 2000);
+  const uint64_t seed = test::sweepSeed(20261208);
+  const uint64_t count = test::sweepCount(2000);
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> unit(0, 1);
   for (uint64_t n = 0; n < count; ++n) {
