@@ -1,5 +1,6 @@
 #include "platform/pcisvc/service.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -10,10 +11,20 @@
 namespace pcisvc {
 namespace {
 
+// Open handles. Every request checks its handle, so the check reads one
+// atomic: an open handle sits in the entry of `open` its value selects. The
+// handles given while that entry is taken (more handles open at once than
+// there are entries) are kept in `overflow`, which is looked at under the
+// lock only while it holds any.
 struct HandleTable {
+  static constexpr std::size_t kEntries = 256;
   std::mutex mutex;
-  std::set<Handle> open;
+  std::array<std::atomic<Handle>, kEntries> open{};
+  std::set<Handle> overflow;
+  std::atomic<std::size_t> overflowCount{0};
   Handle next = 1;
+
+  static std::size_t entry(Handle handle) { return static_cast<std::size_t>(handle) % kEntries; }
 };
 
 // Never destroyed, like the kernel service it stands for: a program's
@@ -27,9 +38,12 @@ HandleTable& handles() {
 std::atomic<Backend*> replacement{nullptr};
 
 bool isOpen(Handle handle) {
+  if (handle <= 0) return false;
   HandleTable& table = handles();
+  if (table.open[HandleTable::entry(handle)].load(std::memory_order_acquire) == handle) return true;
+  if (table.overflowCount.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard lock(table.mutex);
-  return table.open.count(handle) != 0;
+  return table.overflow.count(handle) != 0;
 }
 
 // The record size each request expects.
@@ -106,7 +120,13 @@ Handle openDevice(const char* name) {
   HandleTable& table = handles();
   std::lock_guard lock(table.mutex);
   const Handle handle = table.next++;
-  table.open.insert(handle);
+  std::atomic<Handle>& entry = table.open[HandleTable::entry(handle)];
+  if (entry.load(std::memory_order_relaxed) == 0) {
+    entry.store(handle, std::memory_order_release);
+  } else {
+    table.overflow.insert(handle);
+    table.overflowCount.store(table.overflow.size(), std::memory_order_release);
+  }
   return handle;
 }
 
@@ -124,10 +144,17 @@ bool deviceControl(Handle handle, std::uint32_t code, void* record, std::size_t 
 }
 
 void closeDevice(Handle handle) {
+  if (handle <= 0) return;
   {
     HandleTable& table = handles();
     std::lock_guard lock(table.mutex);
-    if (table.open.erase(handle) == 0) return;
+    std::atomic<Handle>& entry = table.open[HandleTable::entry(handle)];
+    if (entry.load(std::memory_order_relaxed) == handle) {
+      entry.store(0, std::memory_order_release);
+    } else {
+      if (table.overflow.erase(handle) == 0) return;
+      table.overflowCount.store(table.overflow.size(), std::memory_order_release);
+    }
   }
   backend().release(handle);
 }

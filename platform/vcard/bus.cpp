@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/chip/identity.h"
 
@@ -9,13 +10,29 @@ namespace vcard {
 namespace {
 constexpr std::uint32_t kBusNumber = 1;
 constexpr std::uint32_t kFirstSlot = 4;
-constexpr std::uint32_t kMaxCards = 16;
 constexpr std::uint32_t kMaxAckCommands = 8;
 constexpr std::uint32_t kConfigSpaceSize = 256;
 
+// Each install position has its own port windows.
+constexpr std::uint64_t kBridgePorts = 0xE000, kBridgeStride = 0x100;
+constexpr std::uint64_t kChipPorts = 0xA000, kChipStride = 0x400;
+
 CardPorts portsFor(std::size_t position) {
-  return CardPorts{0xE000 + 0x100 * position, 0xA000 + 0x400 * position,
+  return CardPorts{kBridgePorts + kBridgeStride * position, kChipPorts + kChipStride * position,
                    static_cast<std::uint32_t>(10 + position % 6)};
+}
+
+// The install position whose windows a port falls among, if any.
+bool positionOf(std::uint64_t port, std::size_t maxCards, std::size_t& position) {
+  if (port >= kChipPorts && port < kChipPorts + kChipStride * maxCards) {
+    position = static_cast<std::size_t>((port - kChipPorts) / kChipStride);
+    return true;
+  }
+  if (port >= kBridgePorts && port < kBridgePorts + kBridgeStride * maxCards) {
+    position = static_cast<std::size_t>((port - kBridgePorts) / kBridgeStride);
+    return true;
+  }
+  return false;
 }
 
 bool sameSlot(const pcisvc::PciSlot& a, const pcisvc::PciSlot& b) {
@@ -46,7 +63,14 @@ void VirtualBus::clear() {
     std::lock_guard lock(mutex_);
     old.swap(slots_);
     faults_ = Faults{};
+    transfersFail_.store(false, std::memory_order_relaxed);
+    for (Window& w : windows_)
+      w.registered.store(nullptr);
   }
+  // Transfers that found a card before it was taken off finish first.
+  for (Window& w : windows_)
+    while (w.users.load() != 0)
+      std::this_thread::yield();
   // Cards are destroyed outside the lock: destruction stops their timers.
 }
 
@@ -72,6 +96,7 @@ std::shared_ptr<VirtualCard> VirtualBus::card(ChipModel model, std::size_t index
 void VirtualBus::setFaults(const Faults& faults) {
   std::lock_guard lock(mutex_);
   faults_ = faults;
+  transfersFail_.store(faults.transfersFail, std::memory_order_relaxed);
 }
 
 Faults VirtualBus::faults() const {
@@ -186,7 +211,13 @@ std::uint32_t VirtualBus::registerCard(pcisvc::CardRegisterRecord& record, pcisv
     if (r.type == pcisvc::kResourceInterrupt) r.interrupt.handle = slot->interruptHandle;
   }
   record.cardHandle = slot->cardHandle;
+  publish(*slot);
   return pcisvc::kStatusOk;
+}
+
+void VirtualBus::publish(const Slot& slot) {
+  const auto position = static_cast<std::size_t>(&slot - slots_.data());
+  windows_[position].registered.store(slot.cardHandle != 0 ? slot.card.get() : nullptr);
 }
 
 void VirtualBus::releaseSlot(Slot& slot) {
@@ -194,6 +225,7 @@ void VirtualBus::releaseSlot(Slot& slot) {
   slot.cardHandle = 0;
   slot.interruptHandle = 0;
   slot.owner = 0;
+  publish(slot);
 }
 
 std::uint32_t VirtualBus::unregisterCard(const pcisvc::CardRegisterRecord& record) {
@@ -234,21 +266,26 @@ std::uint32_t VirtualBus::configAccess(pcisvc::ConfigAccessRecord& record) {
   return pcisvc::kStatusOk;
 }
 
+// The data path: no bus lock, no card lookup by search; the card's own lock
+// serialises the access.
 std::uint32_t VirtualBus::transfer(pcisvc::TransferRecord& record) {
-  std::shared_ptr<VirtualCard> card;
-  {
-    std::lock_guard lock(mutex_);
-    if (faults_.transfersFail) return pcisvc::kStatusFailed;
-    Slot* s = findByPort(record.address);
-    if (s == nullptr || s->cardHandle == 0) return pcisvc::kStatusNotFound;
-    card = s->card;
-  }
+  if (transfersFail_.load(std::memory_order_relaxed)) return pcisvc::kStatusFailed;
+  std::size_t position = 0;
+  if (!positionOf(record.address, kMaxCards, position)) return pcisvc::kStatusNotFound;
+  Window& window = windows_[position];
+  window.users.fetch_add(1);
+  struct Leave {
+    Window& w;
+    ~Leave() { w.users.fetch_sub(1, std::memory_order_release); }
+  } leave{window};
+  VirtualCard* card = window.registered.load();
+  int space = 0;
+  std::uint32_t offset = 0;
+  if (card == nullptr || !card->locate(record.address, space, offset))
+    return pcisvc::kStatusNotFound;
   const pcisvc::TransferKind kind = pcisvc::describeTransfer(record.command);
   if (!kind.valid || kind.memory || record.bytes != static_cast<std::uint32_t>(kind.width / 8))
     return pcisvc::kStatusInvalidRecord;
-  int space = 0;
-  std::uint32_t offset = 0;
-  card->locate(record.address, space, offset);
   if (kind.read) {
     std::uint32_t value = 0;
     if (!card->read(space, offset, kind.width, value)) return pcisvc::kStatusInvalidRecord;

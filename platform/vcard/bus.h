@@ -4,6 +4,8 @@
 // it, the bus holds one card of the first chip model.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -60,21 +62,34 @@ class VCARD_EXPORT VirtualBus final : public pcisvc::Backend {
   void release(pcisvc::Owner owner) override;
 
  private:
+  static constexpr std::size_t kMaxCards = 16;
   struct Slot {
     std::shared_ptr<VirtualCard> card;
     std::uint32_t cardHandle = 0;  // nonzero while registered
     std::uint32_t interruptHandle = 0;
     pcisvc::Owner owner = 0;
   };
+  // What a port transfer reads without the bus's lock, per install position
+  // (a card's port windows follow from its position): the card while it is
+  // registered, and how many transfers are inside it. Taking a card off the
+  // bus clears `registered` and waits until `users` is 0 before it destroys
+  // the card.
+  struct Window {
+    std::atomic<VirtualCard*> registered{nullptr};
+    std::atomic<std::uint32_t> users{0};
+  };
   Slot* findBySlot(const pcisvc::PciSlot& slot);
   Slot* findByPort(std::uint64_t port);
   Slot* findByInterrupt(std::uint32_t handle);
   void releaseSlot(Slot& slot);
+  void publish(const Slot& slot);
 
   mutable std::mutex mutex_;
   std::vector<Slot> slots_;
   Faults faults_;
   std::uint32_t nextHandle_ = 1;
+  std::array<Window, kMaxCards> windows_;
+  std::atomic<bool> transfersFail_{false};
 };
 
 // The process's bus.

@@ -3,6 +3,10 @@
 // refusals for bad handles, records and codes.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "platform/pcisvc/tests/service_client.h"
 
 namespace pcisvc {
@@ -43,6 +47,23 @@ TEST_F(ServiceTest, OpensOnlyByItsNameAndWhileAvailable) {
   EXPECT_EQ(request(h, kVersionQuery, v), kStatusOk);
   EXPECT_EQ(v.version, 601u);
   closeDevice(h);
+}
+
+TEST_F(ServiceTest, EveryOpenHandleTakesRequestsUntilItIsClosed) {
+  // More handles at once than the service keeps in its quick table.
+  std::vector<Handle> open(600);
+  for (Handle& h : open)
+    h = openDevice(kDeviceName);
+  VersionRecord v{};
+  for (std::size_t i = 0; i < open.size(); i += 2)
+    closeDevice(open[i]);
+  for (std::size_t i = 0; i < open.size(); ++i)
+    EXPECT_EQ(request(open[i], kVersionQuery, v), i % 2 == 0 ? 0xFFFFFFFFu : kStatusOk) << i;
+  for (std::size_t i = 1; i < open.size(); i += 2)
+    closeDevice(open[i]);
+  for (const Handle h : open)
+    EXPECT_EQ(request(h, kVersionQuery, v), 0xFFFFFFFFu);
+  EXPECT_EQ(request(0, kVersionQuery, v), 0xFFFFFFFFu);
 }
 
 TEST_F(ServiceTest, RefusesUnknownCodesAndMalformedRecords) {
@@ -152,6 +173,30 @@ TEST_F(ServiceTest, PortTransfersReachTheRegisteredCardsSpaces) {
   EXPECT_FALSE(card.chipWrite(chip::reg::kIrqSelect, 0x0400));
   EXPECT_EQ(virtualCard->writes().size(), 2u);
   test::closeCard(card);
+}
+
+TEST_F(ServiceTest, CardsTakenOffTheBusDuringTransfersAnswerNotFound) {
+  test::OpenCard card = openCard(0x0210);
+  std::atomic<bool> stop{false};
+  std::atomic<int> unexpected{0};
+  std::thread transfers([&] {
+    while (!stop.load()) {
+      TransferRecord t{card.chipBase + chip::reg::kIrqSelect, kPortReadWord, 2, 1, 0, 0};
+      const std::uint32_t status = request(card.handle, kTransfer, t);
+      if (status != kStatusOk && status != kStatusNotFound) ++unexpected;
+    }
+  });
+  for (int round = 0; round < 200; ++round) {
+    vcard::bus().clear();
+    vcard::bus().install(vcard::ChipModel::Qora210);
+  }
+  stop = true;
+  transfers.join();
+  EXPECT_EQ(unexpected.load(), 0);
+  TransferRecord t{card.chipBase + chip::reg::kIrqSelect, kPortReadWord, 2, 1, 0, 0};
+  EXPECT_EQ(request(card.handle, kTransfer, t), kStatusNotFound)
+      << "the new card is not registered";
+  closeDevice(card.handle);
 }
 
 }  // namespace
