@@ -57,6 +57,15 @@ struct Chip::Impl {
   std::uint16_t ack = 0;
   std::optional<std::chrono::nanoseconds> now;
   std::uint64_t unmapped = 0;
+  // The modules have taken in the plant and nothing they or the plant hold
+  // has changed since: a sync would change nothing. Register accesses come
+  // by the hundred per cycle, and most of them (the pulse engine's) change
+  // nothing a sync reads.
+  bool inSync = false;
+
+  void syncIfChanged() {
+    if (!inSync) sync();
+  }
 
   // Brings encoders, closed loop, inputs and analog outputs up to the plant.
   void sync() {
@@ -68,12 +77,13 @@ struct Chip::Impl {
     dac.trigger((ev.index << r::kDacTrigIndexBase) | (ev.compare << r::kDacTrigCompBase) |
                 (ev.home << r::kDacTrigHomeBase));
     dac.update(plant, pcl);
+    inSync = true;
   }
 
   void reset(std::uint16_t bits) {
     if (r::bit(bits, kChipResetBit)) bits = 0x1FF;
     if (bits == 0) return;
-    sync();
+    syncIfChanged();
     if (r::bit(bits, 0)) dda.reset();
     for (unsigned g = 0; g < EncoderModule::kGroups; ++g) {
       if (r::bit(bits, 1 + g)) enc.resetGroup(g);
@@ -115,7 +125,8 @@ struct Chip::Impl {
     // The pulse engine does not look at the plant: its accesses (the most
     // frequent ones) skip bringing the other modules up to date.
     if (dda.owns(offset)) return dda.read(offset);
-    sync();
+    syncIfChanged();
+    inSync = false;  // conditions clear when read
     if (offset == r::kIntSource) return sources();
     if (offset < 0x20) return 0;
     if (enc.owns(offset)) return enc.read(offset);
@@ -137,7 +148,8 @@ struct Chip::Impl {
       dda.write(offset, value);
       return;
     }
-    sync();
+    syncIfChanged();
+    inSync = false;
     switch (offset) {
       case r::kModuleReset:
         reset(value);
@@ -176,7 +188,7 @@ struct Chip::Impl {
   }
 
   void runCycle() {
-    sync();
+    syncIfChanged();
     std::array<std::int32_t, DdaModule::kAxes> out{};
     dda.cycle(r::bit(plant.dfiWord(), r::kDfiEmgcStopBit), out);
     std::array<bool, DdaModule::kAxes> loop{};
@@ -210,11 +222,11 @@ struct Chip::Impl {
     }
     const auto elapsed = t - *now;
     if (elapsed.count() <= 0) {
-      sync();
+      syncIfChanged();
       return;
     }
     now = t;
-    sync();
+    syncIfChanged();
     lio.advance(elapsed);
     rio.advance(elapsed);
     const std::uint32_t adcEvents = adc.advance(elapsed, plant);
@@ -251,6 +263,7 @@ std::chrono::nanoseconds Chip::cyclePeriod() const {
   return impl_->dda.cyclePeriod();
 }
 Plant& Chip::plant() {
+  impl_->inSync = false;  // the bench may change the plant through it
   return impl_->plant;
 }
 const Plant& Chip::plant() const {
