@@ -51,8 +51,10 @@ class PLATFORM_EXPORT Clock {
 
   // Called from inside a timer callback: holds the advance of time until
   // done() is true. `server` is the thread that will make done() true.
-  // done() is evaluated under the clock's lock; whoever changes what it reads
-  // calls notify() afterwards. Real time never holds.
+  // done() is evaluated under the clock's lock and, during a short spin
+  // before the holder blocks, without it, so it must be safe to call from
+  // any thread; whoever changes what it reads calls notify() afterwards.
+  // Real time never holds.
   virtual void holdUntil(const std::function<bool()>& done, std::thread::id server) = 0;
   virtual void notify() = 0;
 

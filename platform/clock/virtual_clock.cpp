@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "platform/clock/spin.h"
+
 namespace platform {
 
 VirtualClock::VirtualClock() = default;
@@ -116,6 +118,13 @@ void VirtualClock::holdUntil(const std::function<bool()>& done, std::thread::id 
   frames_[index].held = true;
   frames_[index].server = server;
   changed_.notify_all();
+  if (!done()) {
+    // The server usually answers within a few microseconds: watch for that
+    // without the lock (the server's notify() takes it) before blocking.
+    lock.unlock();
+    spinWhile([&] { return !done(); });
+    lock.lock();
+  }
   changed_.wait(lock, [&] { return done(); });
   frames_[index].held = false;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/chip/identity.h"
 #include "platform/chip/regs.h"
+#include "platform/clock/spin.h"
 
 namespace vcard {
 namespace r = chip::reg;
@@ -25,7 +26,7 @@ VirtualCard::~VirtualCard() {
     std::lock_guard lock(mutex_);
     armed_ = false;
     armedFlag_.store(false, std::memory_order_release);
-    wake_.notify_all();
+    wakeWaiter();
     if (timerActive_) {
       clock = timerClock_;
       timer = timer_;
@@ -36,6 +37,11 @@ VirtualCard::~VirtualCard() {
     clock->notify();
     clock->removeTimer(timer);
   }
+}
+
+void VirtualCard::wakeWaiter() {
+  signals_.fetch_add(1, std::memory_order_release);
+  wake_.notify_all();
 }
 
 std::uint32_t VirtualCard::deviceId() const {
@@ -170,7 +176,7 @@ std::uint64_t VirtualCard::raiseIfAsserted(bool fromCycle) {
   }
   pending_ = true;
   ++raised_;
-  wake_.notify_all();
+  wakeWaiter();
   return raised_;
 }
 
@@ -250,7 +256,7 @@ bool VirtualCard::disableInterrupt(std::uint32_t handle) {
     armed_ = false;
     armedFlag_.store(false, std::memory_order_release);
     pending_ = false;
-    wake_.notify_all();
+    wakeWaiter();
     clock = timerClock_;
   }
   if (clock != nullptr) clock->notify();
@@ -278,7 +284,17 @@ bool VirtualCard::waitInterrupt(std::uint32_t handle, pcisvc::TransferRecord* co
       lock.lock();
     }
   }
-  wake_.wait(lock, [&] { return !armed_ || interrupted_ || pending_; });
+  const auto ready = [&] { return !armed_ || interrupted_ || pending_; };
+  if (!ready() && timerClock_ != nullptr && timerClock_->isVirtual()) {
+    // In virtual time the next cycle's interrupt usually follows within a few
+    // microseconds of the advancing thread's release: watch for it before
+    // blocking.
+    const std::uint64_t seen = signals_.load(std::memory_order_relaxed);
+    lock.unlock();
+    platform::spinWhile([&] { return signals_.load(std::memory_order_acquire) == seen; });
+    lock.lock();
+  }
+  wake_.wait(lock, ready);
   interrupts = count_;
   lost = lost_;
   if (!armed_ || handle != handle_) {
@@ -317,7 +333,7 @@ bool VirtualCard::waitInterrupt(std::uint32_t handle, pcisvc::TransferRecord* co
 void VirtualCard::interruptWait() {
   std::lock_guard lock(mutex_);
   interrupted_ = true;
-  wake_.notify_all();
+  wakeWaiter();
 }
 
 void VirtualCard::delayCycleInterrupt(std::uint64_t cycle, std::uint32_t delay) {

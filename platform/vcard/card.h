@@ -125,6 +125,8 @@ class VCARD_EXPORT VirtualCard {
   // Sets the chip's interrupt request when a source bit rose.
   void noteSources(std::uint16_t before);
   bool lineAsserted() const;
+  // Wakes a blocked wait; every change a wait looks for comes with it.
+  void wakeWaiter();
   // Makes an interrupt pending when the line asserts; returns its sequence
   // number (0 when none is raised).
   std::uint64_t raiseIfAsserted(bool fromCycle);
@@ -158,6 +160,8 @@ class VCARD_EXPORT VirtualCard {
   // come back to wait. Read by the clock's hold without the card's lock.
   std::atomic<std::uint64_t> served_{0};
   std::atomic<bool> armedFlag_{false};
+  // Counts wakeWaiter() calls: a wait spinning before it blocks watches it.
+  std::atomic<std::uint64_t> signals_{0};
   std::atomic<std::int64_t> lastCycleNs_{0};
 
   // cycle timer
