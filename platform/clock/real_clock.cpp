@@ -1,11 +1,17 @@
 #include "platform/clock/real_clock.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <future>
 #include <thread>
 
 namespace platform {
@@ -27,10 +33,63 @@ void sleepUntilAbs(std::int64_t deadline) {
   }
 }
 
-bool tryRealtimePriority() {
+bool tryFifo(int priority) {
   sched_param param{};
-  param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
+  param.sched_priority = priority;
   return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMayLockMemory = false;  // the sanitizers' shadow memory must stay releasable
+#else
+constexpr bool kMayLockMemory = true;
+#endif
+
+// The process-wide part of real time, held while any real-time ticker runs:
+// locked memory and the processors' wake-up latency held at 0.
+struct RealtimeHold {
+  std::mutex mutex;
+  int tickers = 0;
+  bool locked = false;
+  int latencyFd = -1;
+
+  void enter(RealtimeState& state) {
+    std::lock_guard lock(mutex);
+    if (tickers++ == 0) {
+      locked = kMayLockMemory && mlockall(MCL_CURRENT | MCL_FUTURE | MCL_ONFAULT) == 0;
+      latencyFd = open("/dev/cpu_dma_latency", O_RDWR | O_CLOEXEC);
+      const std::int32_t zero = 0;
+      if (latencyFd >= 0 && write(latencyFd, &zero, sizeof zero) != sizeof zero) {
+        close(latencyFd);
+        latencyFd = -1;
+      }
+    }
+    state.memoryLocked = locked;
+    state.dmaLatencyHeld = latencyFd >= 0;
+  }
+
+  void leave() {
+    std::lock_guard lock(mutex);
+    if (--tickers != 0) return;
+    if (latencyFd >= 0) close(latencyFd);  // closing gives the latency request back
+    latencyFd = -1;
+    if (locked) munlockall();
+    locked = false;
+  }
+};
+
+RealtimeHold& realtimeHold() {
+  static RealtimeHold* hold = new RealtimeHold;  // never destroyed: tickers may outlive main
+  return *hold;
+}
+
+// Touches the stack a tick may use, so that no tick takes a page fault on it.
+__attribute__((noinline)) void prefaultStack() {
+  constexpr std::size_t kBytes = 256 * 1024;
+  unsigned char stack[kBytes];
+  for (std::size_t i = 0; i < kBytes; i += 4096)
+    stack[i] = 0;
+  asm volatile("" : : "r"(stack) : "memory");  // the stores must happen
 }
 
 }  // namespace
@@ -41,9 +100,17 @@ std::int64_t monotonicNs() {
   return static_cast<std::int64_t>(ts.tv_sec) * kNsPerSec + ts.tv_nsec;
 }
 
+std::string describe(const RealtimeState& state) {
+  std::string s = state.fifo ? "SCHED_FIFO " + std::to_string(state.priority)
+                             : "normal priority (SCHED_FIFO refused)";
+  s += state.memoryLocked ? ", memory locked" : ", memory not locked";
+  s += state.dmaLatencyHeld ? ", cpu_dma_latency held at 0" : ", cpu_dma_latency not held";
+  return s;
+}
+
 struct RealClock::Ticker {
   std::atomic<bool> stop{false};
-  std::atomic<bool> fifo{false};
+  RealtimeState state;  // written before addPeriodic returns, then only read
   std::thread::id threadId;
   std::thread thread;
 };
@@ -75,12 +142,23 @@ TimerId RealClock::addPeriodic(Nanos period, std::function<void()> fn, Nanos pha
   auto ticker = std::make_shared<Ticker>();
   const std::int64_t p = std::max<std::int64_t>(1, period.count());
   const std::int64_t first = monotonicNs() + std::max<std::int64_t>(0, phase.count()) + p;
-  const bool wantFifo = fifo_.load();
-  ticker->thread = std::thread([t = ticker, fn = std::move(fn), p, first, wantFifo] {
+  const bool realtime = fifo_.load();
+  const int priority = std::clamp(priority_.load(), sched_get_priority_min(SCHED_FIFO),
+                                  sched_get_priority_max(SCHED_FIFO));
+  std::promise<void> prepared;
+  std::future<void> ready = prepared.get_future();
+  ticker->thread = std::thread([t = ticker, fn = std::move(fn), p, first, realtime, priority,
+                                prepared = std::move(prepared)]() mutable {
     // Ask the kernel to wake the ticker as close to its deadline as it can
-    // (the default slack is 50 us), then for real-time priority if allowed.
+    // (the default slack is 50 us), then prepare for real time if asked.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    if (wantFifo) t->fifo = tryRealtimePriority();
+    if (realtime) {
+      realtimeHold().enter(t->state);
+      t->state.fifo = tryFifo(priority);
+      if (t->state.fifo) t->state.priority = priority;
+      prefaultStack();
+    }
+    prepared.set_value();
     std::int64_t next = first;
     while (!t->stop.load(std::memory_order_acquire)) {
       sleepUntilAbs(next);
@@ -91,7 +169,9 @@ TimerId RealClock::addPeriodic(Nanos period, std::function<void()> fn, Nanos pha
       const std::int64_t nowNs = monotonicNs();
       if (nowNs - next > 100 * p) next = nowNs + p;
     }
+    if (realtime) realtimeHold().leave();
   });
+  ready.wait();
   ticker->threadId = ticker->thread.get_id();
   std::lock_guard lock(mutex_);
   const TimerId id = nextId_++;
@@ -117,9 +197,13 @@ void RealClock::removeTimer(TimerId id) {
 }
 
 bool RealClock::hasRealtimePriority(TimerId id) const {
+  return realtimeState(id).fifo;
+}
+
+RealtimeState RealClock::realtimeState(TimerId id) const {
   std::lock_guard lock(mutex_);
   auto it = tickers_.find(id);
-  return it != tickers_.end() && it->second->fifo.load();
+  return it != tickers_.end() ? it->second->state : RealtimeState{};
 }
 
 }  // namespace platform

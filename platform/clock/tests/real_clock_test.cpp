@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "platform/clock/clock.h"
@@ -25,6 +28,50 @@ TEST(RealClock, TickerRunsUntilRemoved) {
   const int stopped = ticks.load();
   std::this_thread::sleep_for(10ms);
   EXPECT_EQ(ticks.load(), stopped);
+}
+
+// This process's open files that are /dev/cpu_dma_latency.
+int latencyRequests() {
+  int n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == "/dev/cpu_dma_latency") ++n;
+  }
+  return n;
+}
+
+long lockedKiB() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmLck:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+// What the system refuses is left out (the state says so); what is granted
+// is held once for all real-time tickers and given back when the last stops.
+TEST(RealClock, RealtimeTickersHoldTheirPreparationUntilTheLastStops) {
+  platform::RealClock clock;
+  const auto first = clock.addPeriodic(1ms, [] {});
+  const auto second = clock.addPeriodic(1ms, [] {});
+  const platform::RealtimeState state = clock.realtimeState(first);
+  EXPECT_EQ(state.priority, state.fifo ? platform::RealClock::kDefaultPriority : 0);
+  EXPECT_EQ(latencyRequests(), state.dmaLatencyHeld ? 1 : 0);
+  if (state.memoryLocked) {
+    EXPECT_GT(lockedKiB(), 0);
+  }
+  clock.removeTimer(first);
+  EXPECT_EQ(latencyRequests(), state.dmaLatencyHeld ? 1 : 0);
+  clock.removeTimer(second);
+  EXPECT_EQ(latencyRequests(), 0);
+  EXPECT_EQ(lockedKiB(), 0);
+
+  clock.setRealtimePriority(false);
+  const auto plain = clock.addPeriodic(1ms, [] {});
+  const platform::RealtimeState none = clock.realtimeState(plain);
+  EXPECT_FALSE(none.fifo || none.memoryLocked || none.dmaLatencyHeld);
+  EXPECT_EQ(latencyRequests(), 0);
+  clock.removeTimer(plain);
 }
 
 TEST(ProcessClock, ModeIsTheProgramsChoice) {
