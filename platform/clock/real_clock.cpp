@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -33,10 +34,20 @@ void sleepUntilAbs(std::int64_t deadline) {
   }
 }
 
-bool tryFifo(int priority) {
+// SCHED_FIFO at `priority`, or else at the highest priority below it that
+// the process's rtprio limit allows; `priority` becomes the one granted.
+bool tryFifo(int& priority) {
   sched_param param{};
   param.sched_priority = priority;
-  return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return true;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_RTPRIO, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur == 0 || limit.rlim_cur >= static_cast<rlim_t>(priority))
+    return false;
+  param.sched_priority = static_cast<int>(limit.rlim_cur);
+  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0) return false;
+  priority = param.sched_priority;
+  return true;
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -154,8 +165,9 @@ TimerId RealClock::addPeriodic(Nanos period, std::function<void()> fn, Nanos pha
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     if (realtime) {
       realtimeHold().enter(t->state);
-      t->state.fifo = tryFifo(priority);
-      if (t->state.fifo) t->state.priority = priority;
+      int granted = priority;
+      t->state.fifo = tryFifo(granted);
+      if (t->state.fifo) t->state.priority = granted;
       prefaultStack();
     }
     prepared.set_value();

@@ -4,7 +4,8 @@
 //
 // A real-time ticker (the default) prepares itself the way a latency tester
 // such as cyclictest does, each step only where the system permits it:
-//   - SCHED_FIFO at a chosen priority (80 unless set);
+//   - SCHED_FIFO at a chosen priority (80 unless set), or the highest below
+//     it that the process's rtprio limit allows;
 //   - the process's memory locked (mlockall with MCL_ONFAULT: pages stay
 //     resident once touched, while storage reserved and never touched, like
 //     the motion library's command queues, stays out of memory);
