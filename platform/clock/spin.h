@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -21,15 +22,22 @@ namespace platform {
 inline constexpr std::chrono::nanoseconds kHandoffSpin{20'000};
 
 // Calls busy() until it returns false (true) or `limit` has passed (false).
+// After the first microsecond the spinning thread yields its processor at
+// each turn, so that on a busy machine it does not keep out the very thread
+// it waits for.
 template <typename Busy>
 bool spinWhile(Busy&& busy, std::chrono::nanoseconds limit = kHandoffSpin) {
+  constexpr std::chrono::nanoseconds kPauseOnly{1'000};
   const auto start = std::chrono::steady_clock::now();
   for (unsigned i = 1;; ++i) {
     if (!busy()) return true;
 #if defined(__x86_64__) || defined(__i386__)
     _mm_pause();
 #endif
-    if (i % 32 == 0 && std::chrono::steady_clock::now() - start >= limit) return false;
+    if (i % 16 != 0) continue;
+    const auto spent = std::chrono::steady_clock::now() - start;
+    if (spent >= limit) return false;
+    if (spent >= kPauseOnly) std::this_thread::yield();
   }
 }
 
