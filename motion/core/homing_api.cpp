@@ -44,7 +44,7 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
     if (!std::isfinite(speed[i]) || (homed && !(speed[i] > 0))) return VNL_ERR_RANGE;
   }
   for (uint16_t g = 0; g < vnl::kGroups; ++g)
-    if (L.groupOk(g) && VNL_GetMotionStatus(g) != 1) return VNL_ERR_NOT_AT_REST;
+    if (L.groupOk(g) && L.motionStatus(g) != 1) return VNL_ERR_NOT_AT_REST;
   vnl::HomingRun& R = L.homingRun;
   R.clearEngine();
   // Pulses per period at the home speed: a period lasts one card cycle.

@@ -16,9 +16,6 @@ using vnl::Library;
 
 namespace pl = vnl::planner;
 
-extern "C" int32_t VNL_GetMotionStatus(uint16_t group);
-extern "C" int32_t VNL_SetPtPSpeed(int32_t percent, uint16_t group);
-
 namespace {
 
 constexpr int32_t kPulseJogLimit = 2048;
@@ -60,9 +57,9 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
   c.target[axis] += distance;
   if (!inPulseRange(c.target[axis], L.groupParams[group].axis[axis].pulsesPerUnit))
     return VNL_ERR_RANGE;
-  if (VNL_GetMotionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
+  if (L.motionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
   if (percent > 100) percent = 100;
-  VNL_SetPtPSpeed(percent, group);
+  L.ptpSpeed[group].store(percent, std::memory_order_relaxed);
   // The group stands, so nothing waits to be started; the ring's clear is
   // safe against the cycle's take.
   L.queues[group].clear();
@@ -113,7 +110,7 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   // not run): no output layer would ever take the block, and the jog would
   // report a move that never happens.
   if (!L.stepped(group)) return VNL_ERR_TIMEOUT;
-  if (VNL_GetMotionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
+  if (L.motionStatus(group) != 1) return VNL_ERR_NOT_AT_REST;
   pulses = std::clamp(pulses, -kPulseJogLimit, kPulseJogLimit);
   const int a = axisInSlot(L, group, axis);
   if (a < 0) return VNL_ERR_RANGE;
@@ -133,7 +130,7 @@ VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   int32_t st = 0;
   const bool stopped = L.poll(
       [&] {
-        st = VNL_GetMotionStatus(group);
+        st = L.motionStatus(group);
         return st != 0 && st != 2;
       },
       0);

@@ -347,6 +347,9 @@ struct Library : LibraryState {
   // PulseQueue, or commands in the card queue of one of its axes. A group
   // whose last command has left the planner still moves until these are out.
   bool axesStillMove(int g);
+  // The group's motion status (VNL_GetMotionStatus): 1 stopped, 0 moving,
+  // 2 standing but not idle (held, in error), or the refusal.
+  int32_t motionStatus(uint16_t group);
   // Parameter handshake with group g's cycle step: 0, or -3 after 50 polls.
   int32_t paramHandshake(int g, int32_t code);
 };

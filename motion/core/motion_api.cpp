@@ -20,8 +20,6 @@ namespace {
 
 namespace pl = vnl::planner;
 
-constexpr uint8_t kIdleState = static_cast<uint8_t>(pl::GroupMotionState::Idle);
-
 // 1 S-curve, 2 linear, 0 for a character that is neither.
 int32_t pathType(char c) {
   if (c == 'S' || c == 's') return 1;
@@ -141,38 +139,7 @@ VNL_EXPORT int32_t VNL_ResetCommandIndex(uint16_t group) {
 }
 
 VNL_EXPORT int32_t VNL_GetMotionStatus(uint16_t group) {
-  auto& L = lib();
-  if (int32_t r = checkGroup(L, group)) return r;
-  const pl::GroupShared& sh = L.shared[group];
-  if (sh.ready.load(std::memory_order_acquire) != vnl::kRaised) return 0;
-  if (sh.state.load(std::memory_order_acquire) != kIdleState) return 2;
-  // Pulses not yet out: in simulation the blocks still in the group's
-  // PulseQueue; with a card the stock of the first axis's card queue.
-  int first = -1;
-  for (int s = 0; s < kSlots && first < 0; ++s) {
-    const int a = vnl::axisOf(L, group, s);
-    if (a >= 0 && a <= 5) first = L.config[group].card.load() * kAxesPerCard + a;
-  }
-  const bool pending = L.simOut.load(std::memory_order_acquire)
-                           ? !L.pulseQueues[group].empty()
-                           : first >= 0 && L.stock[first].load(std::memory_order_acquire) != 0;
-  if (pending) return 0;
-  // Two periods of the cycle. When the cycle runs on its own thread (the
-  // card), a loaded machine may run fewer in that wall time, so the wait goes
-  // on (up to the request limit) until two cycles have run. In simulation the
-  // wait itself runs the cycle.
-  const uint64_t before = L.cyclesRun.load(std::memory_order_acquire);
-  L.waitRoutine(2 * L.interpTime.load());
-  if (!L.simApi.load(std::memory_order_acquire))
-    L.poll([&] { return L.cyclesRun.load(std::memory_order_acquire) >= before + 2; },
-           L.pollLimit());
-  // Between two queued commands a running group stands for a period before
-  // the cycle fetches the next one: looked at again after the wait, a group
-  // that took a command is moving.
-  if (sh.ready.load(std::memory_order_acquire) != vnl::kRaised ||
-      sh.state.load(std::memory_order_acquire) != kIdleState)
-    return 0;
-  return 1;
+  return lib().motionStatus(group);
 }
 
 VNL_EXPORT uint8_t* VNL_GetIPOCommandFlagPtr(uint16_t group) {

@@ -224,6 +224,41 @@ bool Library::axesStillMove(int g) {
   return false;
 }
 
+int32_t Library::motionStatus(uint16_t group) {
+  if (!ready()) return VNL_ERR_NOT_READY;
+  if (!groupOk(group)) return VNL_ERR_GROUP;
+  const planner::GroupShared& sh = shared[group];
+  constexpr auto kIdleState = static_cast<uint8_t>(planner::GroupMotionState::Idle);
+  if (sh.ready.load(std::memory_order_acquire) != kRaised) return 0;
+  if (sh.state.load(std::memory_order_acquire) != kIdleState) return 2;
+  // Pulses not yet out: in simulation the blocks still in the group's
+  // PulseQueue; with a card the stock of the first axis's card queue.
+  int first = -1;
+  for (int s = 0; s < kSlots && first < 0; ++s) {
+    const int a = axisOf(*this, group, s);
+    if (a >= 0 && a < kAxesPerCard) first = config[group].card.load() * kAxesPerCard + a;
+  }
+  const bool pending = simOut.load(std::memory_order_acquire)
+                           ? !pulseQueues[group].empty()
+                           : first >= 0 && stock[first].load(std::memory_order_acquire) != 0;
+  if (pending) return 0;
+  // Two periods of the cycle. When the cycle runs on its own thread (the
+  // card), a loaded machine may run fewer in that wall time, so the wait goes
+  // on (up to the request limit) until two cycles have run. In simulation the
+  // wait itself runs the cycle.
+  const uint64_t before = cyclesRun.load(std::memory_order_acquire);
+  waitRoutine(2 * interpTime.load());
+  if (!simApi.load(std::memory_order_acquire))
+    poll([&] { return cyclesRun.load(std::memory_order_acquire) >= before + 2; }, pollLimit());
+  // Between two queued commands a running group stands for a period before
+  // the cycle fetches the next one: looked at again after the wait, a group
+  // that took a command is moving.
+  if (sh.ready.load(std::memory_order_acquire) != kRaised ||
+      sh.state.load(std::memory_order_acquire) != kIdleState)
+    return 0;
+  return 1;
+}
+
 int32_t Library::paramHandshake(int g, int32_t code) {
   std::lock_guard<std::mutex> lock(handshakeLock);
   planner::GroupShared& sh = shared[g];
