@@ -47,7 +47,9 @@ VNL_EXPORT int32_t VNL_GetMachParam(MACHINE_PARAM* p, uint16_t axis, uint16_t ca
   return 0;
 }
 
-VNL_EXPORT int32_t VNL_ResetMotion(void) {
+namespace {
+
+int32_t resetMotion() {
   auto& L = lib();
   if (!L.ready()) return VNL_ERR_NOT_READY;
   for (int g = 0; g < kGroups; ++g) {
@@ -85,13 +87,19 @@ VNL_EXPORT int32_t VNL_ResetMotion(void) {
   return taken ? 0 : -3;
 }
 
+}  // namespace
+
+VNL_EXPORT int32_t VNL_ResetMotion(void) {
+  return resetMotion();
+}
+
 VNL_EXPORT int32_t VNL_UpdateMachParam(void) {
   auto& L = lib();
   if (!L.ready()) return VNL_ERR_NOT_READY;
   L.buildGroupParams();
   if (L.onCards()) L.writeOutputParams();
   L.takeSensorLevels();
-  int32_t r = VNL_ResetMotion();
+  int32_t r = resetMotion();
   for (auto& i : L.lastIndex)
     i = -1;
   return r;

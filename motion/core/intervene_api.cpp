@@ -73,7 +73,9 @@ VNL_EXPORT int32_t VNL_ContiMotion(uint16_t group) {
   return held ? 0 : -12;
 }
 
-VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
+namespace {
+
+int32_t abortMotion(uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
   pl::GroupShared& sh = L.shared[group];
@@ -150,6 +152,12 @@ VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
   return on == 0 && !failed ? 0 : -13;
 }
 
+}  // namespace
+
+VNL_EXPORT int32_t VNL_AbortMotion(uint16_t group) {
+  return abortMotion(group);
+}
+
 // ---------------- blending ----------------
 VNL_EXPORT int32_t VNL_EnableBlend(uint16_t group) {
   auto& L = lib();
@@ -178,7 +186,9 @@ VNL_EXPORT int32_t VNL_CheckBlend(uint16_t group) {
 }
 
 // ---------------- delay ----------------
-VNL_EXPORT int32_t VNL_DelayMotion(uint32_t periods, uint16_t group) {
+namespace {
+
+int32_t delayMotion(uint32_t periods, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkMotionGroup(L, group)) return r;
   pl::MotionCommand c{};
@@ -198,8 +208,14 @@ VNL_EXPORT int32_t VNL_DelayMotion(uint32_t periods, uint16_t group) {
   return r;
 }
 
+}  // namespace
+
+VNL_EXPORT int32_t VNL_DelayMotion(uint32_t periods, uint16_t group) {
+  return delayMotion(periods, group);
+}
+
 VNL_EXPORT int32_t VNL_SetDelayCount(uint32_t periods) {
-  return VNL_DelayMotion(periods, 0);
+  return delayMotion(periods, 0);
 }
 
 VNL_EXPORT int32_t VNL_CheckDelay(uint16_t group) {
@@ -231,7 +247,7 @@ VNL_EXPORT int32_t VNL_EnqueueCommand(const MotionCommand* record, uint16_t grou
 VNL_EXPORT int32_t VNL_StopGoHome(void) {
   auto& L = lib();
   for (uint16_t g = 0; g < 6; ++g)
-    VNL_AbortMotion(g);
+    abortMotion(g);
   for (int j = 0; j < 6; ++j) {
     L.home[j].store(0, std::memory_order_relaxed);
     L.indexFound[j].store(0, std::memory_order_release);

@@ -45,7 +45,9 @@ bool inPulseRange(double units, double pulsesPerUnit) {
 
 }  // namespace
 
-VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
+namespace {
+
+int32_t jogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
   auto& L = lib();
   if (!L.ready()) return VNL_ERR_NOT_READY;
   if (!L.groupOk(group)) return VNL_ERR_GROUP;
@@ -66,6 +68,12 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
   c.code = pl::code::kJog;
   c.speed = percent;
   return L.queueMotion(c, group);
+}
+
+}  // namespace
+
+VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
+  return jogSpace(distance, percent, axis, group);
 }
 
 VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group) {
@@ -97,7 +105,7 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
   const double speed = std::clamp(percent, 1, 100) / 100.0 * gp.axis[axis].maxSpeed;
   const double reach = speed * gp.clockRatio() * (pl::kMaxSegmentMs / 1000.0) * 0.99;
   if (std::isfinite(reach) && reach > 0) distance = std::clamp(distance, -reach, reach);
-  return VNL_JogSpace(distance, percent, axis, group);
+  return jogSpace(distance, percent, axis, group);
 }
 
 VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {

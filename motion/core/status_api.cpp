@@ -36,13 +36,22 @@ int32_t slotValues(uint16_t group, T* (&out)[kSlots], Value value) {
 
 }  // namespace
 
-VNL_EXPORT int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, double* v, double* w,
-                                 uint16_t group) {
+namespace {
+
+int32_t currentPosition(double* x, double* y, double* z, double* u, double* v, double* w,
+                        uint16_t group) {
   double* out[] = {x, y, z, u, v, w};
   auto& L = lib();
   return slotValues(group, out, [&](int axis) {
     return L.pulsePos[axis].load(std::memory_order_acquire) * L.unitsPerPulse(axis, group);
   });
+}
+
+}  // namespace
+
+VNL_EXPORT int32_t VNL_GetCurPos(double* x, double* y, double* z, double* u, double* v, double* w,
+                                 uint16_t group) {
+  return currentPosition(x, y, z, u, v, w, group);
 }
 VNL_EXPORT int32_t VNL_GetPulsePos(int32_t* x, int32_t* y, int32_t* z, int32_t* u, int32_t* v,
                                    int32_t* w, uint16_t group) {
@@ -165,7 +174,7 @@ VNL_EXPORT int32_t VNL_UpdateCompParam(void) {
 
 VNL_EXPORT int32_t VNL_define_pos_here(uint16_t group) {
   double p[6];
-  VNL_GetCurPos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
+  currentPosition(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
   if (group < kGroups) lib().refPos[group].store(p[1]);
   return 1;
 }

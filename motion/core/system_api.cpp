@@ -12,8 +12,9 @@ using vnl::kSlots;
 using vnl::lib;
 
 // ---------------- frame ----------------
-VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* cards,
-                                  uint16_t cardCount) {
+namespace {
+
+int32_t initSystem(int32_t interpolationMs, const CardConfig* cards, uint16_t cardCount) {
   if (cardCount > vnl::kCards || (cardCount > 0 && cards == nullptr)) return VNL_ERR_RANGE;
   auto& L = lib();
   L.waitRoutine(500);
@@ -51,6 +52,13 @@ VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* car
   return 0;
 }
 
+}  // namespace
+
+VNL_EXPORT int32_t VNL_InitSystem(int32_t interpolationMs, const CardConfig* cards,
+                                  uint16_t cardCount) {
+  return initSystem(interpolationMs, cards, cardCount);
+}
+
 VNL_EXPORT int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const void* cards,
                                    uint16_t cardCount) {
   if (cardCount > vnl::kCards) return VNL_ERR_RANGE;
@@ -62,7 +70,7 @@ VNL_EXPORT int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const
     std::memcpy(&cfg[c].wParam1, raw + 8 * c + 2, 2);
     cfg[c].wParam2 = c == 0 ? static_cast<int16_t>(param) : 0;
   }
-  return VNL_InitSystem(interpolationMs, cfg, cardCount);
+  return initSystem(interpolationMs, cfg, cardCount);
 }
 
 VNL_EXPORT int32_t VNL_CloseSystem(void) {
