@@ -264,11 +264,11 @@ VNL_EXPORT int32_t VNL_DisableLimitSwitchCheck(void) {
 }
 VNL_EXPORT int32_t VNL_SetServoOn(uint16_t axis, uint16_t card) {
   if (!vnl::axisOk(axis) || !vnl::cardOk(card)) return VNL_ERR_RANGE;
-  return QORA_LIO_ServoOn(axis, card) != 0 ? 0 : 1;
+  return lib().cardPath->setServo(card, axis, true) ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_SetServoOff(uint16_t axis, uint16_t card) {
   if (!vnl::axisOk(axis) || !vnl::cardOk(card)) return VNL_ERR_RANGE;
-  return QORA_LIO_ServoOff(axis, card) != 0 ? 0 : 1;
+  return lib().cardPath->setServo(card, axis, false) ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_EnablePosReady(uint16_t card) {
   if (!vnl::cardOk(card)) return VNL_ERR_RANGE;

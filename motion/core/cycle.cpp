@@ -39,12 +39,14 @@ void Library::sampleCards() {
       const int16_t up = levelUp[a].load(std::memory_order_relaxed);
       const int16_t down = levelDown[a].load(std::memory_order_relaxed);
       // One read per sensor and cycle serves both the sensor words and the limit states.
-      const bool upActive = cards::overTravelUp(c, ax, up);
-      const bool downActive = cards::overTravelDown(c, ax, down);
+      const bool upActive = cards::sensorActive(*cardPath, cards::Sensor::OverTravelUp, c, ax, up);
+      const bool downActive =
+          cards::sensorActive(*cardPath, cards::Sensor::OverTravelDown, c, ax, down);
       otUp[a].store(upActive ? 1 : 0, std::memory_order_relaxed);
       otDown[a].store(downActive ? 1 : 0, std::memory_order_relaxed);
-      home[a].store(cards::homeSensor(c, ax, levelHome[a].load(std::memory_order_relaxed)) ? 1 : 0,
-                    std::memory_order_relaxed);
+      const bool homeActive = cards::sensorActive(*cardPath, cards::Sensor::Home, c, ax,
+                                                  levelHome[a].load(std::memory_order_relaxed));
+      home[a].store(homeActive ? 1 : 0, std::memory_order_relaxed);
       const bool upLimit = (up == 0 || up == 1) && upActive;
       const bool downLimit = (down == 0 || down == 1) && downActive;
       limitState[a].store(cards::limitState(upLimit, downLimit), std::memory_order_relaxed);
@@ -60,7 +62,7 @@ void Library::sampleCards() {
         if (ax < 0 || ax >= kAxesPerCard) continue;
         const int a = c * kAxesPerCard + ax;
         int32_t now = 0;
-        if (!cards::outputPulses(c, ax, now)) continue;
+        if (!cardPath->outputPulses(c, ax, now)) continue;
         const int32_t before = lastOutputPulse[a].exchange(now, std::memory_order_relaxed);
         direction[a].store(
             cards::direction(before, now, reversed[a].load(std::memory_order_relaxed)),
@@ -75,7 +77,7 @@ void Library::sampleCards() {
       const int a = c * kAxesPerCard + ax;
       if (cards::stopsAxis(check, limitState[a].load(std::memory_order_relaxed),
                            direction[a].load(std::memory_order_relaxed)))
-        cards::stopAxis(c, ax);
+        cardPath->stopAxis(c, ax);
     }
 }
 
@@ -90,12 +92,12 @@ void Library::cardCycle() {
   stepwiseHoming();
   bool due = false;
   for (int pass = 0; pass < 2; ++pass) {
-    due = stepDueGroups([](int card, int axis) { return cards::stock(card, axis); }) || due;
+    due = stepDueGroups([this](int card, int axis) { return cardPath->stock(card, axis); }) || due;
     if (due) dispatch();
   }
   for (int c = 0; c < cardCount; ++c)
     for (int ax = 0; ax < kAxesPerCard; ++ax)
-      stock[c * kAxesPerCard + ax].store(static_cast<int16_t>(cards::stock(c, ax)),
+      stock[c * kAxesPerCard + ax].store(static_cast<int16_t>(cardPath->stock(c, ax)),
                                          std::memory_order_relaxed);
 }
 
@@ -103,8 +105,7 @@ void Library::encoderEvent(int card, int firstChannel, uint8_t* flags) {
   for (int i = 0; i < 3; ++i) {
     if (flags[3 + i] == 0) continue;
     int32_t v = 0;
-    QORA_ENC_GetLatchValue(static_cast<uint16_t>(firstChannel + i), &v,
-                           static_cast<uint16_t>(card));
+    cardPath->latchValue(card, firstChannel + i, v);
     indexLatch[firstChannel + i].store(v, std::memory_order_relaxed);
     indexFound[firstChannel + i].store(kRaised, std::memory_order_release);
   }
@@ -125,7 +126,7 @@ void Library::simulatedCycle() {
 
 void Library::takeCycleTime() {
   float t = 0.0f;
-  if (!(onCards() && cardCount > 0 && QORA_DDA_GetTime(&t, 0) != 0 && t > 0.0f)) {
+  if (!(onCards() && cardCount > 0 && cardPath->cycleTime(t) && t > 0.0f)) {
     const auto timing =
         chip::ddaTiming(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode);
     t = timing ? timing->timeMs : static_cast<float>(interpTime.load());

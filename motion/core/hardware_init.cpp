@@ -17,10 +17,10 @@ int32_t Library::hardwareInit() {
       continue;
     }
     if (!cards::isCardType(cardType[c])) continue;  // left uninitialised, no error
-    if (!cards::open(c, cardType[c], routinesOf(c))) {
+    if (!cardPath->open(c, cardType[c], routinesOf(c))) {
       // The cards opened so far are closed again, so a later initialisation can open them.
       for (int k = 0; k < c; ++k)
-        if (cardServed[k].load(std::memory_order_relaxed)) cards::close(k);
+        if (cardServed[k].load(std::memory_order_relaxed)) cardPath->close(k);
       for (auto& s : cardServed)
         s.store(false, std::memory_order_relaxed);
       return -1;
@@ -34,7 +34,7 @@ int32_t Library::hardwareInit() {
   }
   resetOutput();
   if (onCards()) {
-    cards::initialise(cardCount, interpTime.load());
+    cardPath->initialise(cardCount, interpTime.load());
     writeOutputParams();
   }
   takeCycleTime();
@@ -52,7 +52,7 @@ int32_t Library::hardwareInit() {
   if (!anyInUse) {
     setGroup(0, 0, {0, 1, 2, 3, 4, 5});
   }
-  if (onCards()) cards::start(cardCount);
+  if (onCards()) cardPath->start(cardCount);
   // A new run starts without the correction the previous one had applied.
   for (auto& g : compTrack)
     std::fill(std::begin(g), std::end(g), CompensationTrack{});

@@ -7,7 +7,6 @@
 
 #include "export.h"
 #include "library.h"
-#include "qoradrv.h"
 
 using vnl::kAxesPerCard;
 using vnl::lib;

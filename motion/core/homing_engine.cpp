@@ -13,7 +13,6 @@
 
 #include "export.h"
 #include "library.h"
-#include "qoradrv.h"
 
 namespace vnl {
 namespace {
@@ -31,25 +30,22 @@ int32_t slowStep(double step) {
 // cleared and the latch is set to take the next index mark.
 static void armIndex(Library& L, int i) {
   HomingRun& R = L.homingRun;
-  const auto ch = static_cast<uint16_t>(i);
-  const auto card = static_cast<uint16_t>(R.card);
+  cards::CardPath& path = *L.cardPath;
   L.indexFound[i].store(0, std::memory_order_release);
   if (L.cardCount > 1) {
     uint16_t status = 0;
-    if (QORA_ENC_GetIndexStatus(ch, &status, card) != 0 && status != 0) {
+    if (path.indexStatus(R.card, i, status) && status != 0) {
       int32_t v = 0;
-      QORA_ENC_GetValue(ch, &v, card);
+      path.encoder(R.card, i, v);
       L.indexLatch[i].store(v, std::memory_order_relaxed);
       L.indexFound[i].store(vnl::kRaised, std::memory_order_release);
       return;
     }
     int32_t v = 0;
-    QORA_ENC_GetLatchValue(ch, &v, card);
+    path.latchValue(R.card, i, v);
     R.armedLatch[i] = v;
   }
-  QORA_ENC_EnableIndexInt(ch, card);
-  QORA_ENC_SetTrigMode(ch, 0, card);
-  QORA_ENC_SetTrigSource(ch, static_cast<uint16_t>(1u << i), card);
+  path.armIndexLatch(R.card, i);
 }
 
 void Library::homingPollLatches() {
@@ -58,20 +54,12 @@ void Library::homingPollLatches() {
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     if (indexFound[i].load(std::memory_order_acquire) == vnl::kRaised) continue;
     int32_t v = 0;
-    if (QORA_ENC_GetLatchValue(static_cast<uint16_t>(i), &v, static_cast<uint16_t>(R.card)) == 0)
-      continue;
+    if (!cardPath->latchValue(R.card, i, v)) continue;
     if (v != R.armedLatch[i]) {
       indexLatch[i].store(v, std::memory_order_relaxed);
       indexFound[i].store(vnl::kRaised, std::memory_order_release);
     }
   }
-}
-
-static void eraseQueue(int card, int axis) {
-  uint16_t n = 0;
-  if (QORA_DDA_GetStockCount(static_cast<uint16_t>(axis), &n, static_cast<uint16_t>(card)) != 0 &&
-      n > 0)
-    QORA_DDA_EraseFIFOCmd(static_cast<uint16_t>(axis), n, static_cast<uint16_t>(card));
 }
 
 // One search-phase step of axis i: its output for this pass.
@@ -85,7 +73,7 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
       const bool found =
           type == 2 ? L.indexFound[i].load(std::memory_order_acquire) == vnl::kRaised : sensor;
       if (!found) return ramp.entry[static_cast<size_t>(std::min(R.counter, n))] * R.searchSign[i];
-      if (type != 2) eraseQueue(R.card, i);
+      if (type != 2) L.cardPath->eraseQueue(R.card, i);
       R.decel[i] = R.counter < n ? std::max(R.counter - 2, 0) : n - 1;
       R.search[i] = 2;
       return ramp.entry[static_cast<size_t>(R.decel[i])] * R.searchSign[i];
@@ -112,9 +100,9 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
 constexpr int kStillCountsPerMs = 9;
 constexpr int kStillWaitMs = 500;
 
-static int32_t encoderReading(int card, int axis) {
+static int32_t encoderReading(Library& L, int card, int axis) {
   int32_t v = 0;
-  QORA_ENC_GetValue(static_cast<uint16_t>(axis), &v, static_cast<uint16_t>(card));
+  L.cardPath->encoder(card, axis, v);
   return v;
 }
 
@@ -124,7 +112,7 @@ static void send(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     const int a = R.card * kAxesPerCard + i;
     const int32_t count = L.param[a].wDirReverse ? -out[i] : out[i];
-    if (L.onCards() && R.card < L.cardCount) cards::send(R.card, i, count);
+    if (L.onCards() && R.card < L.cardCount) L.cardPath->send(R.card, i, count);
     L.pulsePos[a].fetch_add(out[i], std::memory_order_release);
   }
 }
@@ -142,7 +130,7 @@ static void sendOutputs(Library& L, const int32_t (&out)[HomingRun::kAxes]) {
     const uint8_t dir = count > 0 ? 0 : 1;
     if (dir != R.lastDirection[i]) {
       R.watched[i] = true;
-      R.lastReading[i] = encoderReading(R.card, i);
+      R.lastReading[i] = encoderReading(L, R.card, i);
       reverses = true;
     }
     R.lastDirection[i] = dir;
@@ -167,7 +155,7 @@ bool Library::homingPassHeld() {
   bool still = true;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
     if (!R.watched[i]) continue;
-    const int32_t now = encoderReading(R.card, i);
+    const int32_t now = encoderReading(*this, R.card, i);
     still = still && std::llabs(int64_t{now} - R.lastReading[i]) <= limit;
     R.lastReading[i] = now;
   }
@@ -206,7 +194,8 @@ void Library::homingPass() {
   bool sensor[HomingRun::kAxes]{};
   for (int i = 0; i < HomingRun::kAxes; ++i)
     sensor[i] = onCards() && card < cardCount &&
-                cards::homeSensor(card, i, param[card * kAxesPerCard + i].HomeConfig.wSensorMode);
+                cards::sensorActive(*cardPath, cards::Sensor::Home, card, i,
+                                    param[card * kAxesPerCard + i].HomeConfig.wSensorMode);
   auto type = [&](int i) { return param[card * kAxesPerCard + i].HomeConfig.wType; };
 
   if (!R.searchDone) {
@@ -248,7 +237,7 @@ void Library::homingPass() {
         if (!sensor[i]) {
           R.leave[i] = 0;
           indexFound[i].store(0, std::memory_order_relaxed);
-          eraseQueue(card, i);
+          cardPath->eraseQueue(card, i);
         } else {
           out[i] = slowStep(R.step[i]) * R.leaveSign[i];
           leaving = true;
@@ -280,7 +269,7 @@ void Library::homingPass() {
       const bool found = type(i) == 1 || type(i) == 2 ||
                          indexFound[i].load(std::memory_order_acquire) == vnl::kRaised;
       if (found) {
-        QORA_ENC_DisableIndexInt(static_cast<uint16_t>(i), static_cast<uint16_t>(card));
+        cardPath->disarmIndexLatch(card, i);
       } else {
         out[i] = slowStep(R.step[i]) * R.leaveSign[i];
         all = false;
@@ -300,7 +289,7 @@ void Library::homingPass() {
         R.sinceIndex[i] = 0;
       } else {
         int32_t v = 0;
-        if (card < cardCount) QORA_ENC_GetValue(static_cast<uint16_t>(i), &v, card);
+        if (card < cardCount) cardPath->encoder(card, i, v);
         R.sinceIndex[i] = v - indexLatch[i].load(std::memory_order_relaxed);
       }
       R.search[i] = 1;
@@ -338,7 +327,7 @@ void Library::homingPass() {
     if (!R.staged(i)) continue;
     const int a = card * kAxesPerCard + i;
     pulsePos[a].store(0, std::memory_order_release);
-    if (onCards() && card < cardCount) cards::restartPulseCounter(card, i);
+    if (onCards() && card < cardCount) cardPath->restartPulseCounter(card, i);
   }
   R.clearEngine();
   modeCmd[kHomingDone].store(vnl::kRaised, std::memory_order_release);
@@ -379,8 +368,7 @@ bool Library::homingStopPass() {
     return true;
   }
   for (int i = 0; i < HomingRun::kAxes; ++i)
-    if (R.card < cardCount)
-      QORA_ENC_DisableIndexInt(static_cast<uint16_t>(i), static_cast<uint16_t>(R.card));
+    if (R.card < cardCount) cardPath->disarmIndexLatch(R.card, i);
   R.clearEngine();
   return false;
 }

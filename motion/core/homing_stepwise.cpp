@@ -8,7 +8,6 @@
 
 #include "export.h"
 #include "library.h"
-#include "qoradrv.h"
 
 using vnl::kAxesPerCard;
 using vnl::lib;
@@ -20,11 +19,11 @@ void Library::stepwiseHoming() {
   if (cardCount < 1) return;
   for (int j = 0; j < 6; ++j) {
     if (stepActive[j].load(std::memory_order_acquire) == 0) continue;
-    const auto ch = static_cast<uint16_t>(j);
-    const bool sensor = cards::homeSensor(0, j, param[j].HomeConfig.wSensorMode);
+    const bool sensor =
+        cards::sensorActive(*cardPath, cards::Sensor::Home, 0, j, param[j].HomeConfig.wSensorMode);
     switch (stepState[j].load(std::memory_order_acquire)) {
       case 0:
-        QORA_ENC_DisableIndexInt(ch, 0);
+        cardPath->disarmIndexLatch(0, j);
         stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
         if (sensor) stepState[j].store(1, std::memory_order_release);
         break;
@@ -32,15 +31,13 @@ void Library::stepwiseHoming() {
         stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
         if (!sensor) {
           indexFound[j].store(0, std::memory_order_release);
-          QORA_ENC_EnableIndexInt(ch, 0);
-          QORA_ENC_SetTrigMode(ch, 0, 0);
-          QORA_ENC_SetTrigSource(ch, static_cast<uint16_t>(1u << j), 0);
+          cardPath->armIndexLatch(0, j);
           stepState[j].store(3, std::memory_order_release);
         }
         break;
       case 3:
         if (indexFound[j].load(std::memory_order_acquire) == vnl::kRaised) {
-          QORA_ENC_DisableIndexInt(ch, 0);
+          cardPath->disarmIndexLatch(0, j);
           stepState[j].store(4, std::memory_order_release);
         }
         break;

@@ -68,6 +68,10 @@ inline MACHINE_PARAM usable(const MACHINE_PARAM& p) {
 
 // The library: its state and the members that work on it.
 struct Library : LibraryState {
+  // The library's only way to its cards; tests put a fake card in its place
+  // before anything runs.
+  cards::CardPath* cardPath = &cards::qoraCards();
+
   // ---------------- homing ----------------
   // One pass of the homing engine (output mode Homing).
   void homingPass();
@@ -250,8 +254,6 @@ struct Library : LibraryState {
   void evaluateModeCommands();
 
   void serveRequest();
-  // The peripheral request codes 16 to 85 (passthrough.cpp).
-  bool servePeripheral(uint8_t code, uint16_t value, uint32_t data);
 
   int compensation(int g, int s, int a, int32_t count);
 

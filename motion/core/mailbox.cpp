@@ -66,14 +66,12 @@ void Library::serveRequest() {
         for (int ax = 0; ax < kAxesPerCard; ++ax) {
           const int a = value * kAxesPerCard + ax;
           if (pGain[a] >= 1 && pGain[a] <= 127)
-            QORA_PCL_SetScaleGain(static_cast<uint16_t>(ax), pGain[a],
-                                  static_cast<int16_t>(gainShift[a]), value);
+            cardPath->setScaleGain(value, ax, pGain[a], static_cast<int16_t>(gainShift[a]));
         }
       break;
     case Request::InterpolationTime:
       for (int c = 0; c < cardCount; ++c)
-        QORA_DDA_SetTime(static_cast<float>(interpTime.load()), chip::kDdaMotionBitLengthCode,
-                         static_cast<uint16_t>(c));
+        cardPath->setInterpolationTime(c, interpTime.load());
       takeCycleTime();
       break;
     case Request::CycleTime:
@@ -81,27 +79,30 @@ void Library::serveRequest() {
       break;
     case Request::ResetChip:
       for (int c = 0; c < cardCount; ++c)
-        QORA_ResetModule(QORA_MODULE_CHIP, static_cast<uint16_t>(c));
+        cardPath->resetChip(c);
       break;
     case Request::EnableReady:
-      QORA_LIO_EnablePrdy(value);
+      cardPath->setReady(value, true);
       break;
     case Request::DisableReady:
-      QORA_LIO_DisablePrdy(value);
+      cardPath->setReady(value, false);
       break;
     case Request::ServoOn:
-      QORA_LIO_ServoOn(static_cast<uint16_t>(value % kAxesPerCard),
-                       static_cast<uint16_t>(value / kAxesPerCard));
+      cardPath->setServo(value / kAxesPerCard, value % kAxesPerCard, true);
       break;
     case Request::ServoOff:
-      QORA_LIO_ServoOff(static_cast<uint16_t>(value % kAxesPerCard),
-                        static_cast<uint16_t>(value / kAxesPerCard));
+      cardPath->setServo(value / kAxesPerCard, value % kAxesPerCard, false);
       break;
-    default:
-      if (!servePeripheral(static_cast<uint8_t>(code), value,
-                           reqData.load(std::memory_order_relaxed)))
+    default: {
+      // The peripheral codes; a read leaves what it read in the data field.
+      uint32_t data = reqData.load(std::memory_order_relaxed);
+      if (cardPath->peripheral(static_cast<uint8_t>(code), value, data) ==
+          cards::PeripheralResult::UnknownCode)
         setLatch(Latch::UnknownRequest);
+      else
+        reqData.store(data, std::memory_order_relaxed);
       break;
+    }
   }
 }
 

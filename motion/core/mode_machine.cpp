@@ -38,7 +38,7 @@ void Library::evaluateModeCommands() {
         // they are 0 again, as the groups' planner positions after their reset.
         for (int c = 0; c < cardCount; ++c)
           for (int ax = 0; ax < kAxesPerCard; ++ax) {
-            cards::restartPulseCounter(c, ax);
+            cardPath->restartPulseCounter(c, ax);
             pulsePos[c * kAxesPerCard + ax].store(0, std::memory_order_release);
             lastOutputPulse[c * kAxesPerCard + ax].store(0, std::memory_order_relaxed);
           }
@@ -51,7 +51,7 @@ void Library::evaluateModeCommands() {
       if (onCards())
         for (int c = 0; c < cardCount; ++c)
           for (int ax = 0; ax < kAxesPerCard; ++ax)
-            QORA_ENC_ClearCounter(static_cast<uint16_t>(ax), static_cast<uint16_t>(c));
+            cardPath->clearEncoder(c, ax);
       break;
     case ModeAction::BadCommand:
       setLatch(Latch::BadModeCommand);

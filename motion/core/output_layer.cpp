@@ -42,7 +42,7 @@ void Library::takeSensorLevels() {
 void Library::writeOutputParams() {
   for (int c = 0; c < cardCount; ++c)
     for (int a = 0; a < 6; ++a)
-      cards::writeOutputParams(c, a, param[c * kAxesPerCard + a]);
+      cardPath->writeOutputParams(c, a, param[c * kAxesPerCard + a]);
 }
 
 void Library::flushGroup(int g) {
@@ -51,9 +51,9 @@ void Library::flushGroup(int g) {
   for (int s = 0; s < kSlots; ++s) {
     const int ax = table[g].axis[s].load(std::memory_order_relaxed);
     if (ax < 0 || ax >= kAxesPerCard) continue;
-    cards::flushAxis(card, ax);
+    cardPath->flushAxis(card, ax);
     int32_t out = 0;
-    if (!dryRun && cards::outputPulses(card, ax, out))
+    if (!dryRun && cardPath->outputPulses(card, ax, out))
       pulsePos[card * kAxesPerCard + ax].store(out - compTrack[g][s].applied,
                                                std::memory_order_release);
   }
@@ -131,7 +131,7 @@ void Library::emit(int a, int64_t count, int64_t extra) {
     if (cards::maySend(limitMode.load(std::memory_order_relaxed),
                        limitState[a].load(std::memory_order_relaxed), sent,
                        reversed[a].load(std::memory_order_relaxed) != 0))
-      cards::send(a / 6, a % 6, sent);
+      cardPath->send(a / kAxesPerCard, a % kAxesPerCard, sent);
   } else {
     simFeedback[a].fetch_add(static_cast<int32_t>(output), std::memory_order_relaxed);
   }
@@ -225,9 +225,12 @@ void Library::dispatch() {
       for (auto& slot : table[g].axis) {
         const int ax = slot.load(std::memory_order_relaxed);
         if (ax < 0 || ax >= kAxesPerCard) continue;
-        encoder[c * kAxesPerCard + ax].store(cards::encoder(c, ax), std::memory_order_relaxed);
-        errCounter[c * kAxesPerCard + ax].store(cards::errorCounter(c, ax),
-                                                std::memory_order_relaxed);
+        int32_t position = 0;
+        int32_t error = 0;
+        cardPath->encoder(c, ax, position);  // a refused read counts as 0
+        cardPath->errorCounter(c, ax, error);
+        encoder[c * kAxesPerCard + ax].store(position, std::memory_order_relaxed);
+        errCounter[c * kAxesPerCard + ax].store(error, std::memory_order_relaxed);
       }
     }
     inPosition(g);

@@ -1,53 +1,78 @@
-// What the card's peripheral functions share, served directly
-// (passthrough_api.cpp) or through the request mailbox (peripheral_service.cpp):
-// channel and card checks, the card-access result as a library code, and
-// the closed-loop ownership of DAC channels.
+// What the peripheral functions share: channel and card checks, the
+// closed-loop ownership of DAC channels, and the one call into the card path
+// that each function makes, with the card path's answer as a library code.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <type_traits>
 
 #include "export.h"
 #include "library.h"
 
 namespace vnl {
 
-inline constexpr int kChannels = 6;  // encoder, DAC and ADC channels of one card
 inline constexpr int kLdiInputs = 7;
 
-// A card-access result (non-zero: done) as a library code.
-inline int32_t cardResult(int r) {
-  return r != 0 ? 0 : VNL_ERR_STATE;
-}
 inline bool channelOk(uint16_t channel, uint16_t card) {
-  return channel < kChannels && cardOk(card);
+  return channel < kAxesPerCard && cardOk(card);
+}
+inline bool ldiOk(uint16_t input, uint16_t card) {
+  return input < kLdiInputs && cardOk(card);
 }
 inline bool singleBit(uint32_t v) {
   return v != 0 && (v & (v - 1)) == 0;
-}
-// The encoder's input-rate code for a multiplication of 1, 2 or 4; 0 otherwise.
-inline uint16_t rateCode(uint32_t rate) {
-  switch (rate) {
-    case 1:
-      return 1;
-    case 2:
-      return 2;
-    case 4:
-      return 3;
-    default:
-      return 0;
-  }
 }
 inline bool voltsOk(float v) {
   return v >= -10.0f && v <= 10.0f;  // false for NaN as well
 }
 // A channel whose axis runs in the closed loop belongs to the loop's DAC output.
 inline bool closedLoop(uint16_t channel, uint16_t card) {
-  return lib().param[card * kChannels + channel].wCommandMode != 0;
+  return lib().param[card * kAxesPerCard + channel].wCommandMode != 0;
 }
 inline bool anyClosedLoop(uint16_t card) {
-  for (uint16_t ch = 0; ch < kChannels; ++ch)
+  for (uint16_t ch = 0; ch < kAxesPerCard; ++ch)
     if (closedLoop(ch, card)) return true;
   return false;
+}
+
+// The request value that names a channel or an LDI input of a card.
+inline uint16_t channelValue(uint16_t channel, uint16_t card) {
+  return static_cast<uint16_t>(card * kAxesPerCard + channel);
+}
+inline uint16_t ldiValue(uint16_t input, uint16_t card) {
+  return static_cast<uint16_t>(card * kLdiInputs + input);
+}
+
+// The card-path answer as a library code: 0 done, VNL_ERR_STATE refused.
+inline int32_t cardResult(bool done) {
+  return done ? 0 : VNL_ERR_STATE;
+}
+
+// One peripheral operation on the caller's thread. `argument` goes in the
+// data field (a float as its bits).
+template <class T = uint32_t>
+int32_t peripheral(Peripheral code, uint16_t value, T argument = {}) {
+  uint32_t data = 0;
+  if constexpr (std::is_same_v<T, float>)
+    data = std::bit_cast<uint32_t>(argument);
+  else
+    data = static_cast<uint32_t>(argument);
+  return cardResult(lib().cardPath->peripheral(static_cast<uint8_t>(code), value, data) ==
+                    cards::PeripheralResult::Done);
+}
+// A peripheral read: what the card read goes to *out.
+template <class T>
+int32_t peripheralRead(Peripheral code, uint16_t value, T* out) {
+  uint32_t data = 0;
+  if (lib().cardPath->peripheral(static_cast<uint8_t>(code), value, data) !=
+      cards::PeripheralResult::Done)
+    return VNL_ERR_STATE;
+  if constexpr (std::is_same_v<T, float>)
+    *out = std::bit_cast<float>(data);
+  else
+    *out = static_cast<T>(data);
+  return 0;
 }
 
 }  // namespace vnl

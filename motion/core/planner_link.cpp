@@ -8,7 +8,7 @@
 //     cycle on the caller's thread: two passes of stepDueGroups() (with no
 //     card queue every group is due) then dispatch(). The card cycle (card
 //     0's pulse-engine interrupt, on qoradrv's interrupt thread) runs the
-//     same two passes with stockOf reading QORA_DDA_GetStockCount, and
+//     same two passes with stockOf reading the card queue, and
 //     dispatches when a group was due; stepDueGroups() skips a group whose
 //     first axis's card queue holds 63 entries or more, and every group while
 //     stepping is suspended.

@@ -76,7 +76,7 @@ VNL_EXPORT int32_t VNL_GetLimitSwitchStatus(int16_t* status, uint16_t which, uin
 VNL_EXPORT int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint16_t card) {
   if (!vnl::axisOk(axis) || !vnl::cardOk(card) || !status) return VNL_ERR_RANGE;
   uint16_t v = 0;
-  if (QORA_LIO_GetHomeSensor(axis, &v, card) == 0) return VNL_ERR_STATE;
+  if (!lib().cardPath->sensor(vnl::cards::Sensor::Home, card, axis, v)) return VNL_ERR_STATE;
   *status =
       static_cast<int16_t>(v) == lib().param[card * kAxesPerCard + axis].HomeConfig.wSensorMode ? 1
                                                                                                 : 0;
@@ -84,7 +84,7 @@ VNL_EXPORT int32_t VNL_GetHomeSensorStatus(int16_t* status, uint16_t axis, uint1
 }
 VNL_EXPORT int32_t VNL_GetEmgcStopStatus(uint16_t* status, uint16_t card) {
   if (!vnl::cardOk(card) || !status) return VNL_ERR_RANGE;
-  return QORA_LIO_GetEmgcStopStatus(status, card) != 0 ? 0 : 1;
+  return lib().cardPath->emergencyStop(card, *status) ? 0 : 1;
 }
 VNL_EXPORT int32_t VNL_GetErrorCount(int32_t* a0, int32_t* a1, int32_t* a2, int32_t* a3,
                                      int32_t* a4, int32_t* a5, uint16_t card) {

@@ -110,11 +110,9 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
   }
   if (L.onCards()) {
     for (int c = 0; c < L.cardCount; ++c) {
-      const auto card = static_cast<uint16_t>(c);
-      QORA_DDA_DisableCycleInt(card);
-      QORA_DDA_StopEngine(card);
+      L.cardPath->stopEngine(c);
       platform::clock().sleepMs(100);
-      QORA_Close(card);
+      L.cardPath->close(c);
     }
   }
   L.hwReady.store(0, std::memory_order_release);
