@@ -26,7 +26,7 @@ GroupContext cruisingContext() {
     a.maxSpeed = 100;
   }
   ctx.cmd.code = code::kLine;
-  ctx.cmd.speed = 1.0;
+  ctx.cmd.speed = 10.0;  // units/s: the line lasts about 1.2e8 periods, within one segment
   const double target[kAxes] = {1e6, 5e5, -2e5, 1e5, -1e5, 3e4};
   for (int i = 0; i < kAxes; ++i)
     ctx.cmd.target[i] = target[i];
@@ -87,7 +87,7 @@ void BM_CruisingArcStep(benchmark::State& state) {
     a.maxSpeed = 100;
   }
   ctx.cmd.code = code::kArc;
-  ctx.cmd.speed = 1.0;
+  ctx.cmd.speed = 10.0;  // a turn lasts about 6e7 periods
   ctx.cmd.centre[0] = 1e5;
   ctx.cmd.direction = 1;
   ctx.cmd.plane = plane::kXY;
@@ -131,7 +131,7 @@ void BM_CruisingCycleStep(benchmark::State& state) {
   SinkEnv env;
   MotionCommand c{};
   c.code = code::kLine;
-  c.speed = 1.0;
+  c.speed = 10.0;
   const double target[kAxes] = {1e6, 5e5, -2e5, 1e5, -1e5, 3e4};
   for (int i = 0; i < kAxes; ++i)
     c.target[i] = target[i];
