@@ -44,9 +44,7 @@ bool machine(Library& L, uint16_t group, int s, double value, double* out) {
 
 // A machine coordinate that lands in the 32-bit pulse range of its axis.
 bool inPulseRange(Library& L, uint16_t group, int s, double units) {
-  const double p = units * L.groupParams[group].axis[s].pulsesPerUnit;
-  return std::isfinite(p) && p <= double(std::numeric_limits<int32_t>::max()) &&
-         p >= double(std::numeric_limits<int32_t>::min());
+  return vnl::inPulseRange(units, L.groupParams[group].axis[s].pulsesPerUnit);
 }
 
 pl::Vec3 startPoint(Library& L, uint16_t group) {

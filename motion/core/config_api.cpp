@@ -242,8 +242,7 @@ VNL_EXPORT double VNL_GetSysMaxSpeed(void) {
 VNL_EXPORT int32_t VNL_SetOverTravelCheck(int32_t x, int32_t y, int32_t z, int32_t u, int32_t v,
                                           int32_t w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   int32_t f[] = {x, y, z, u, v, w};
   for (int s = 0; s < kSlots; ++s)
     L.otCheck[group][s].store(f[s] == 1 ? 1 : 0);
@@ -252,8 +251,7 @@ VNL_EXPORT int32_t VNL_SetOverTravelCheck(int32_t x, int32_t y, int32_t z, int32
 VNL_EXPORT int32_t VNL_GetOverTravelCheck(int32_t* x, int32_t* y, int32_t* z, int32_t* u,
                                           int32_t* v, int32_t* w, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   return readSix(L.otCheck[group], x, y, z, u, v, w);
 }
 VNL_EXPORT int32_t VNL_EnableLimitSwitchCheck(int32_t mode) {

@@ -89,7 +89,7 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
 namespace {
 
 // The line move of a stepwise phase: sets the feed speed of group = axis and
-// starts VNL_LineX(distance) on it, with the axis's step state set to `state`
+// queues a line of `distance` along its X slot, with the axis's step state set to `state`
 // first so that the cycle watches the sensor from the first period. The
 // arguments are checked before anything changes; when the feed speed or the
 // line is refused, the feed speed and the step state are put back and the
@@ -104,8 +104,8 @@ int32_t stepwiseLine(double distance, double speed, uint16_t axis, uint8_t state
   const uint8_t previousActive = L.stepActive[axis].load(std::memory_order_acquire);
   L.stepState[axis].store(state, std::memory_order_release);
   L.stepActive[axis].store(1, std::memory_order_release);
-  VNL_SetFeedSpeed(speed, axis);  // its refusals are the ones checked above
-  const int32_t r = VNL_LineX(distance, axis);
+  L.setFeedSpeed(axis, speed);
+  const int32_t r = L.queueLine({distance, 0, 0, 0, 0, 0}, 1u, axis);
   if (r >= 0) return 1;
   L.feedSpeed[axis] = feed;
   L.stepActive[axis].store(previousActive, std::memory_order_release);

@@ -180,8 +180,7 @@ VNL_EXPORT int32_t VNL_DisableBlend(uint16_t group) {
 
 VNL_EXPORT int32_t VNL_CheckBlend(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   return L.blendMark[group].load(std::memory_order_acquire) == 1 ? 0 : 1;
 }
 
@@ -220,8 +219,7 @@ VNL_EXPORT int32_t VNL_SetDelayCount(uint32_t periods) {
 
 VNL_EXPORT int32_t VNL_CheckDelay(uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   const pl::GroupShared& sh = L.shared[group];
   if (sh.ready.load(std::memory_order_acquire) != pl::kRaised) return 0;
   const int32_t started = sh.readInfo().index;

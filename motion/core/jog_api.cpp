@@ -49,8 +49,7 @@ namespace {
 
 int32_t jogSpace(double distance, int32_t percent, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
   if (axis > 5 || percent < 1 || !std::isfinite(distance)) return VNL_ERR_RANGE;
   pl::MotionCommand c{};
@@ -78,8 +77,7 @@ VNL_EXPORT int32_t VNL_JogSpace(double distance, int32_t percent, uint8_t axis, 
 
 VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   if (axis > 5 || (direction != 1 && direction != -1)) return VNL_ERR_RANGE;
   const int a = axisInSlot(L, group, axis);
   if (a < 0) return VNL_ERR_RANGE;
@@ -110,8 +108,7 @@ VNL_EXPORT int32_t VNL_JogConti(int32_t direction, int32_t percent, uint8_t axis
 
 VNL_EXPORT int32_t VNL_JogPulse(int32_t pulses, uint8_t axis, uint16_t group) {
   auto& L = lib();
-  if (!L.ready()) return VNL_ERR_NOT_READY;
-  if (!L.groupOk(group)) return VNL_ERR_GROUP;
+  if (int32_t r = vnl::checkGroup(L, group)) return r;
   if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
   if (axis > 5) return VNL_ERR_RANGE;
   // No cycle steps the group (its card is not open, or card 0's cycle does

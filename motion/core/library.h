@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <mutex>
 #include <utility>
 
@@ -64,6 +65,14 @@ inline MACHINE_PARAM usable(const MACHINE_PARAM& p) {
   MACHINE_PARAM q = p;
   validate(q);
   return q;
+}
+
+// Whether a target in machine units lands in the 32-bit pulse range of its
+// axis (the planner's pulse counters and the card's positions are 32-bit).
+inline bool inPulseRange(double units, double pulsesPerUnit) {
+  const double p = units * pulsesPerUnit;
+  return std::isfinite(p) && p <= double(std::numeric_limits<int32_t>::max()) &&
+         p >= double(std::numeric_limits<int32_t>::min());
 }
 
 // The library: its state and the members that work on it.
@@ -334,6 +343,13 @@ struct Library : LibraryState {
   // takes the group's next index, and once queued its index and targets
   // become the group's last ones. Its index, or -2 when the ring is full.
   int32_t queueMotion(MotionCommand& c, int g);
+  // The group's feed speed from `speed` in its units, capped at the system's
+  // maximum (0 for a negative speed); returns the speed asked for, scaled.
+  double setFeedSpeed(int g, double speed);
+  // Builds and queues a line of group g: slots whose bit is set in `which`
+  // take the new value (absolute, or added to the last target in incremental
+  // coordinates), the others keep the last target. Its index, or the refusal.
+  int32_t queueLine(const double (&value)[kSlots], unsigned which, int g);
   // Queueing of a switch command (blending, in-position wait) in order with
   // the motions: it carries the group's last targets, so the end point that
   // the next fetch corrects to stays where the motions left it. Its index

@@ -55,40 +55,13 @@ bool allSet(T* const (&p)[kSlots]) {
   return true;
 }
 
-// Whether a target in machine units lands in the 32-bit pulse range of its
-// axis (the planner's pulse counters and the card's positions are 32-bit).
-bool inPulseRange(double units, double pulsesPerUnit) {
-  const double p = units * pulsesPerUnit;
-  return std::isfinite(p) && p <= double(std::numeric_limits<int32_t>::max()) &&
-         p >= double(std::numeric_limits<int32_t>::min());
-}
-
 // Builds and queues a line. Slots whose bit is set in `which` get the new
 // value (absolute, or added to the last target in incremental coordinates);
 // the others keep the group's last target.
 int32_t line(const double (&value)[kSlots], unsigned which, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
-  if (L.shared[group].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
-  const double feed = L.feedSpeed[group];
-  if (!(feed > 0)) return VNL_ERR_FEED_SPEED;
-  const double unit = L.unitFactor[group].load(std::memory_order_relaxed);
-  const bool incremental = L.coordType[group].load(std::memory_order_relaxed) == 0;
-  pl::MotionCommand c{};
-  c.code = pl::code::kLine;
-  c.speed = feed;
-  for (int s = 0; s < kSlots; ++s) {
-    const double last = L.lastTargets(group)[s];
-    if ((which >> s & 1u) == 0) {
-      c.target[s] = last;
-      continue;
-    }
-    if (!std::isfinite(value[s])) return VNL_ERR_RANGE;
-    c.target[s] = value[s] * unit + (incremental ? last : 0.0);
-    if (!inPulseRange(c.target[s], L.groupParams[group].axis[s].pulsesPerUnit))
-      return VNL_ERR_RANGE;
-  }
-  return L.queueMotion(c, group);
+  return L.queueLine(value, which, group);
 }
 
 // Queues an in-position switch command after the checks of a motion.
@@ -113,9 +86,9 @@ VNL_EXPORT int32_t VNL_GetCommandCount(int32_t* count, uint16_t group) {
 }
 
 VNL_EXPORT int32_t VNL_get_cmd_count(uint16_t group) {
-  int32_t n = 0;
-  const int32_t r = VNL_GetCommandCount(&n, group);
-  return r != 0 ? r : n;
+  auto& L = lib();
+  if (int32_t r = checkGroup(L, group)) return r;
+  return static_cast<int32_t>(L.queues[group].count());
 }
 
 VNL_EXPORT int32_t VNL_GetCurCommand(CurrentCommandInfo* info, uint16_t group) {
@@ -199,10 +172,7 @@ VNL_EXPORT double VNL_SetFeedSpeed(double speed, uint16_t group) {
   auto& L = lib();
   if (int32_t r = checkGroup(L, group)) return r;
   if (!std::isfinite(speed)) return VNL_ERR_RANGE;
-  const double f = speed * L.unitFactor[group].load();
-  const double max = L.groupParams[group].sysMaxSpeed;
-  L.feedSpeed[group] = f > max ? max : (speed >= 0 ? f : 0.0);
-  return f;
+  return L.setFeedSpeed(group, speed);
 }
 VNL_EXPORT double VNL_GetFeedSpeed(uint16_t group) {
   auto& L = lib();
@@ -373,6 +343,39 @@ VNL_EXPORT int32_t VNL_LineZ(double z, uint16_t group) {
 VNL_EXPORT int32_t VNL_LineUVW(double u, double v, double w, uint16_t group) {
   return line({0, 0, 0, u, v, w}, kUVW, group);
 }
+
+namespace vnl {
+
+double Library::setFeedSpeed(int g, double speed) {
+  const double f = speed * unitFactor[g].load();
+  const double max = groupParams[g].sysMaxSpeed;
+  feedSpeed[g] = f > max ? max : (speed >= 0 ? f : 0.0);
+  return f;
+}
+
+int32_t Library::queueLine(const double (&value)[kSlots], unsigned which, int g) {
+  if (shared[g].error.load(std::memory_order_acquire) != 0) return VNL_ERR_STATE;
+  const double feed = feedSpeed[g];
+  if (!(feed > 0)) return VNL_ERR_FEED_SPEED;
+  const double unit = unitFactor[g].load(std::memory_order_relaxed);
+  const bool incremental = coordType[g].load(std::memory_order_relaxed) == 0;
+  planner::MotionCommand c{};
+  c.code = planner::code::kLine;
+  c.speed = feed;
+  for (int s = 0; s < kSlots; ++s) {
+    const double last = lastTargets(g)[s];
+    if ((which >> s & 1u) == 0) {
+      c.target[s] = last;
+      continue;
+    }
+    if (!std::isfinite(value[s])) return VNL_ERR_RANGE;
+    c.target[s] = value[s] * unit + (incremental ? last : 0.0);
+    if (!inPulseRange(c.target[s], groupParams[g].axis[s].pulsesPerUnit)) return VNL_ERR_RANGE;
+  }
+  return queueMotion(c, g);
+}
+
+}  // namespace vnl
 
 // Older names: one implementation, two exported names.
 #include "old_names_motion.inc"
