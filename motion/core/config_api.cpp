@@ -84,7 +84,7 @@ int32_t resetMotion() {
                                 L.mode.load(std::memory_order_acquire) == vnl::kIdle);
       },
       L.pollLimit());
-  return taken ? 0 : -3;
+  return taken ? 0 : VNL_ERR_TIMEOUT;
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ int32_t Library::hardwareInit() {
         if (cardServed[k].load(std::memory_order_relaxed)) cardPath->close(k);
       for (auto& s : cardServed)
         s.store(false, std::memory_order_relaxed);
-      return -1;
+      return VNL_ERR_NOT_READY;
     }
     cardServed[c].store(true, std::memory_order_relaxed);
   }

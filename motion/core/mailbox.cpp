@@ -27,7 +27,7 @@ int32_t Library::post(uint8_t code, uint16_t value, uint32_t data) {
                reqDone.load(std::memory_order_acquire) == kRaised;
       },
       pollLimit());
-  return ok ? 0 : -3;
+  return ok ? 0 : VNL_ERR_TIMEOUT;
 }
 
 void Library::serveRequest() {

@@ -271,7 +271,7 @@ int32_t Library::paramHandshake(int g, int32_t code) {
                sh.paramAck.load(std::memory_order_acquire) == kRaised;
       },
       pollLimit());
-  return ok ? 0 : -3;
+  return ok ? 0 : VNL_ERR_TIMEOUT;
 }
 
 }  // namespace vnl

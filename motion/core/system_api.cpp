@@ -148,7 +148,7 @@ VNL_EXPORT int32_t VNL_ClearError(uint16_t group) {
   // cannot take them (-3).
   const bool planner = L.clearPlannerError(group);
   const bool output = L.clearOutputError(true);
-  return planner && output ? 0 : -3;
+  return planner && output ? 0 : VNL_ERR_TIMEOUT;
 }
 
 VNL_EXPORT void VNL_EnableSimulation(void) {
