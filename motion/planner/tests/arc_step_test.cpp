@@ -10,6 +10,7 @@
 
 #include "planner/arc_geometry.h"
 #include "planner/cycle_step.h"
+#include "step_harness.h"
 
 namespace vnl::planner {
 namespace {
@@ -18,39 +19,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kPpu = 1000;               // pulses per unit on every axis
 const double kTol = std::sqrt(3.0) / kPpu;  // one-pulse diagonal step
 
-// Output layer stand-in: a PulseQueue of 3 blocks drained one per period.
-struct Env final : StepEnvironment {
-  int32_t out[kAxes] = {};
-  std::deque<std::array<int32_t, kAxes>> queue;
-  bool idle = true;
-  void outputPulsePositions(int32_t o[kAxes]) override {
-    for (int i = 0; i < kAxes; ++i)
-      o[i] = out[i];
-  }
-  bool outputIdle() override { return idle; }
-  bool putPulseBlock(const int32_t b[kAxes]) override {
-    if (queue.size() >= 3) return false;
-    std::array<int32_t, kAxes> a;
-    for (int i = 0; i < kAxes; ++i)
-      a[i] = b[i];
-    queue.push_back(a);
-    return true;
-  }
-  void requestOutput() override {}
-  void sendDirect(const int32_t n[kAxes]) override {
-    for (int i = 0; i < kAxes; ++i)
-      out[i] += n[i];
-  }
-  bool inPosition(int) override { return true; }
-  bool pulseQueueEmpty() override { return queue.empty(); }
-  void output() {
-    idle = queue.empty();
-    if (idle) return;
-    for (int i = 0; i < kAxes; ++i)
-      out[i] += queue.front()[i];
-    queue.pop_front();
-  }
-};
+using Env = testing::FakeEnv;  // a PulseQueue of 3 blocks drained one per period
 
 // One period as the test sees it: the path position after the step, the
 // swept angle, and the pulses handed out so far.

@@ -13,6 +13,7 @@
 
 #include "planner/cycle_step.h"
 #include "planner/line.h"
+#include "step_harness.h"
 #include "sweep.h"
 
 namespace vnl::planner {
@@ -21,44 +22,7 @@ namespace {
 using Pos = std::array<double, kAxes>;
 
 // Output layer that hands every block on in the pass after it was put.
-struct Output final : StepEnvironment {
-  int32_t out[kAxes] = {};
-  std::deque<std::array<int32_t, kAxes>> queue;
-  int32_t sum[kAxes] = {};  // every count the planner handed out, direct ones too
-  bool idle = true;
-
-  void outputPulsePositions(int32_t o[kAxes]) override {
-    for (int i = 0; i < kAxes; ++i)
-      o[i] = out[i];
-  }
-  bool outputIdle() override { return idle; }
-  bool putPulseBlock(const int32_t b[kAxes]) override {
-    if (queue.size() >= 3) return false;
-    std::array<int32_t, kAxes> a;
-    for (int i = 0; i < kAxes; ++i)
-      a[i] = b[i];
-    queue.push_back(a);
-    return true;
-  }
-  void requestOutput() override {}
-  void sendDirect(const int32_t n[kAxes]) override {
-    for (int i = 0; i < kAxes; ++i) {
-      out[i] += n[i];
-      sum[i] += n[i];
-    }
-  }
-  bool pulseQueueEmpty() override { return queue.empty(); }
-  bool inPosition(int) override { return true; }
-  void pass() {
-    idle = queue.empty();
-    if (idle) return;
-    for (int i = 0; i < kAxes; ++i) {
-      out[i] += queue.front()[i];
-      sum[i] += queue.front()[i];
-    }
-    queue.pop_front();
-  }
-};
+using Output = testing::FakeEnv;
 
 double dist(const Pos& a, const Pos& b) {
   double s = 0;
@@ -135,7 +99,7 @@ class BlendTest : public ::testing::Test {
       const bool wasStarting = g.ctx.blend.awaitingFetch;
       cycleStep(g, shared, queue, env);
       if (g.ctx.blend.awaitingFetch && !wasStarting) ++blends;
-      env.pass();
+      env.output();
       Pos p;
       for (int i = 0; i < kAxes; ++i)
         p[static_cast<std::size_t>(i)] = g.ctx.pos[i];
@@ -167,7 +131,7 @@ class BlendTest : public ::testing::Test {
       if (tp == std::round(tp)) {
         EXPECT_EQ(env.out[i], static_cast<int32_t>(tp)) << "axis " << i;
       }
-      EXPECT_EQ(env.sum[i], env.out[i]) << "axis " << i;
+      EXPECT_EQ(env.issued()[size_t(i)], env.out[i]) << "axis " << i;
       EXPECT_EQ(g.ctx.cmdPulse[i], env.out[i]) << "axis " << i;
     }
   }
@@ -336,12 +300,13 @@ TEST_F(BlendTest, ChainEndingWithBlendingOffIsCorrectedToItsLastTarget) {
                                    g.ctx.cmd.target[0] == 4 && env.queue.empty());
        ++n) {
     cycleStep(g, shared, queue, env);
-    env.pass();
+    env.output();
   }
   ASSERT_TRUE(g.ctx.blending);
   ASSERT_EQ(queue.peekCode(), code::kBlendOff);
   env.out[0] -= 1;
-  env.sum[0] -= 1;
+  env.direct.push_back(
+      {-1, 0, 0, 0, 0, 0});  // the lost pulse, so that what reached the axes adds up
   run();
   EXPECT_FALSE(g.ctx.blending);
   expectOnTargetInPulses({4, 0, 0});
