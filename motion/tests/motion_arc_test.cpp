@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "motion/tests/group_helpers.h"
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
@@ -25,26 +26,9 @@ void record(void* user) {
   if (log->empty() || log->back() != p) log->push_back(p);
 }
 
-Pulses pulsePos() {
-  Pulses p{};
-  EXPECT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0), 0);
-  return p;
-}
-
-int32_t commandCount() {
-  int32_t n = -100;
-  EXPECT_EQ(VNL_GetCommandCount(&n, 0), 0);
-  return n;
-}
-
-void waitStopped() {
-  int n = 0;
-  while (VNL_GetMotionStatus(0) != 1 && n < 100000) {
-    VNL_TimeDelay(1);
-    ++n;
-  }
-  EXPECT_LT(n, 100000) << "the group did not stop";
-}
+using vnl::test::commandCount;
+using vnl::test::pulsePos;
+using vnl::test::waitStopped;
 
 class ArcSim : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "motion/tests/group_helpers.h"
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
@@ -22,17 +23,9 @@ int32_t vnl_test_step_home_state(uint16_t axis);
 
 namespace {
 
-std::array<int32_t, 6> pulsePos(uint16_t group = 0) {
-  std::array<int32_t, 6> p{};
-  VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group);
-  return p;
-}
-
-int32_t commandCount(uint16_t group = 0) {
-  int32_t n = -100;
-  EXPECT_EQ(VNL_GetCommandCount(&n, group), 0);
-  return n;
-}
+using vnl::test::commandCount;
+using vnl::test::pulsePos;
+using vnl::test::waitStopped;
 
 MotionCommand lineRecord(uint32_t index, double x, double speed) {
   MotionCommand c{};
@@ -68,12 +61,6 @@ class InterveneSim : public ::testing::Test {
     VNL_SetMachParam(&p, 1, 0);
   }
   virtual void setUpMachine() {}
-  static void waitStopped() {
-    int n = 0;
-    while (VNL_GetMotionStatus(0) != 1 && n++ < 100000)
-      VNL_TimeDelay(1);
-    ASSERT_LT(n, 100000) << "the group did not stop";
-  }
 };
 
 TEST_F(InterveneSim, ChecksComeInOrderAndBadInputChangesNothing) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "motion/tests/group_helpers.h"
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
@@ -35,28 +36,9 @@ void record(void* user) {
   log->push_back(p);
 }
 
-std::array<int32_t, 6> pulsePos(uint16_t group = 0) {
-  std::array<int32_t, 6> p{};
-  EXPECT_EQ(VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], group), 0);
-  return p;
-}
-
-int32_t commandCount(uint16_t group = 0) {
-  int32_t n = -100;
-  EXPECT_EQ(VNL_GetCommandCount(&n, group), 0);
-  return n;
-}
-
-// Runs simulated cycles until the group reports stopped; the number of polls.
-int waitStopped(uint16_t group = 0, int limit = 100000) {
-  int n = 0;
-  while (VNL_GetMotionStatus(group) != 1 && n < limit) {
-    VNL_TimeDelay(1);
-    ++n;
-  }
-  EXPECT_LT(n, limit) << "the group did not stop";
-  return n;
-}
+using vnl::test::commandCount;
+using vnl::test::pulsePos;
+using vnl::test::waitStopped;
 
 class MotionSim : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "motion/tests/group_helpers.h"
 #include "platform/clock/clock.h"
 #include "varnelpci.h"
 #include "varnelpci_sim.h"
@@ -43,14 +44,7 @@ class PtpSim : public ::testing::Test {
     vnl_set_period_observer(nullptr, nullptr);
     VNL_CloseSystem();
   }
-  void waitStopped() {
-    int n = 0;
-    while (VNL_GetMotionStatus(0) != 1 && n < 200000) {
-      VNL_TimeDelay(1);
-      ++n;
-    }
-    ASSERT_LT(n, 200000) << "the group did not stop";
-  }
+  static void waitStopped() { vnl::test::waitStopped(0, 200000); }
 };
 
 TEST_F(PtpSim, SpeedIsClampedToZeroToHundredAndDefaultsToTen) {

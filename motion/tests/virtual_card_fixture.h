@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "motion/tests/group_helpers.h"
 #include "platform/chip/regs.h"
 #include "platform/clock/clock.h"
 #include "platform/clock/virtual_clock.h"
@@ -63,19 +64,10 @@ class VirtualCardTest : public ::testing::Test {
     });
   }
   // Waits in 1 ms steps until group 0 reports stopped; fails after `limitMs`.
-  static void waitStopped(int limitMs = 60000) {
-    int n = 0;
-    while (VNL_GetMotionStatus(0) != 1 && n++ < limitMs)
-      VNL_TimeDelay(1);
-    ASSERT_LT(n, limitMs) << "the group did not stop";
-  }
+  static void waitStopped(int limitMs = 60000) { test::waitStopped(0, limitMs); }
 
   // Group 0's pulse positions.
-  static std::array<int32_t, 6> pulsePos() {
-    std::array<int32_t, 6> p{};
-    VNL_GetPulsePos(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], 0);
-    return p;
-  }
+  static std::array<int32_t, 6> pulsePos() { return test::pulsePos(0); }
   // The plant stands where the library says its axes are.
   void expectPlantAtPulsePositions() {
     const auto p = pulsePos();

@@ -30,18 +30,9 @@ struct Sample {
   std::array<int32_t, kAxes> cmd;  // pulses commanded up to this step
 };
 
-class ArcStepTest : public ::testing::Test {
+// The harness's group: 1 ms, kPpu pulses per unit, 10 units/s per axis.
+class ArcStepTest : public ::testing::Test, protected testing::GroupHarness {
  protected:
-  void SetUp() override {
-    queue.attach(storage.get());
-    params.periodMs = 1;
-    params.sysMaxSpeed = 100;
-    for (auto& a : params.axis) {
-      a.pulsesPerUnit = kPpu;
-      a.maxSpeed = 10;
-    }
-    resetGroup(g, params, shared);
-  }
   MotionCommand arc(std::array<double, kAxes> target, Vec3 centre, int32_t dir, uint32_t plane,
                     double feed = 2, Vec3 reference = {}) {
     MotionCommand c{};
@@ -86,14 +77,6 @@ class ArcStepTest : public ::testing::Test {
     EXPECT_LT(n, limit);
     return s;
   }
-
-  std::unique_ptr<MotionCommand[]> storage = CommandQueue::reserveStorage(1);
-  CommandQueue queue;
-  GroupParams params;
-  GroupShared shared;
-  GroupRecord g;
-  Env env;
-  uint32_t nextIndex = 0;
 };
 
 double dist(const std::array<double, kAxes>& p, const Vec3& c, int n = 3) {
@@ -137,7 +120,8 @@ TEST_F(ArcStepTest, FullCircleReturnsToItsStartAfterTwoPiWithUvwOnTargetInTheSam
 TEST_F(ArcStepTest, HalfCircleTurnsInTheGivenSenseAboutThePlaneNormal) {
   for (int32_t dir : {0, 1}) {
     SCOPED_TRACE(dir);
-    SetUp();
+    queue.attach(storage.get());
+    reset();
     env = Env{};
     // Y-Z plane (normal +X): from the origin to (Y 2, Z 0) about (Y 1, Z 0).
     // Counter-clockwise about +X takes Y toward Z: from angle pi about the

@@ -18,18 +18,9 @@ namespace {
 
 using testing::FakeEnv;
 
-class CycleStepTest : public ::testing::Test {
+class CycleStepTest : public ::testing::Test, protected testing::GroupHarness {
  protected:
-  void SetUp() override {
-    queue.attach(storage.get());
-    params.periodMs = 1;
-    params.sysMaxSpeed = 100;
-    for (auto& a : params.axis) {
-      a.pulsesPerUnit = 1000;
-      a.maxSpeed = 10;
-    }
-    resetGroup(g, params, shared);
-  }
+  // A line whose unnamed targets are 0 (not the last ones).
   void queueLine(std::initializer_list<double> target, double feed) {
     MotionCommand c{};
     c.code = code::kLine;
@@ -43,28 +34,6 @@ class CycleStepTest : public ::testing::Test {
     if (shared.drained.load() == kRaised || shared.state.load() == 1)
       shared.startFlag.store(kRaised);
   }
-  // One cycle: step, then output, as the cycle routine does.
-  void cycle() {
-    cycleStep(g, shared, queue, env);
-    env.output();
-  }
-  int runUntilIdle(int limit = 1000000) {
-    int n = 0;
-    do {
-      cycle();
-      ++n;
-    } while (n < limit &&
-             !(shared.state.load() == 1 && shared.drained.load() == kRaised && env.queue.empty()));
-    return n;
-  }
-
-  std::unique_ptr<MotionCommand[]> storage = CommandQueue::reserveStorage(1);
-  CommandQueue queue;
-  GroupParams params;
-  GroupShared shared;
-  GroupRecord g;
-  FakeEnv env;
-  uint32_t nextIndex = 0;
 };
 
 TEST_F(CycleStepTest, QueuedLineRunsToItsTargetAndTheGroupGoesIdle) {
