@@ -11,6 +11,30 @@
 
 namespace vnl {
 
+// An axis's way home (HOME_CONFIG.wType).
+enum HomeType : int16_t {
+  kHomeSensorThenIndex = 0,  // onto the home sensor, off it, then to the next index mark
+  kHomeSensorOnly = 1,
+  kHomeIndexOnly = 2,
+};
+
+// Where an axis's search stands: ramping towards its home step until the
+// sensor (or index) is found, decelerating after it, done.
+enum class Search : uint8_t { Running = 1, Decelerating = 2, Done = 3 };
+
+// The states of stepwise homing (axes 0 to 5 of card 0). The application
+// moves an axis onto its sensor and off it again; the cycle watches the
+// sensor and arms the index latch.
+enum StepState : uint8_t {
+  kStepSeeking = 0,       // moving onto the sensor
+  kStepOnSensor = 1,      // the sensor reached: the application leaves it
+  kStepLeaving = 2,       // moving off the sensor
+  kStepSeekingIndex = 3,  // off the sensor: the index latch is armed
+  kStepIndexFound = 4,    // the index mark latched: the application takes it
+  kStepDone = 5,          // the index taken
+  kStepClosed = 10,       // stepwise homing ended (or never begun)
+};
+
 struct HomingRun {
   static constexpr int kAxes = 6;
   // prepared by VNL_GoHome before StartHoming is raised (published by it)
@@ -29,7 +53,9 @@ struct HomingRun {
   int stage = 0;
   int counter = 0;
   bool stageArmed = false;
-  int search[kAxes]{}, leave[kAxes]{}, decel[kAxes]{};
+  Search search[kAxes]{};
+  bool leaving[kAxes]{};  // still to leave the sensor (or the index)
+  int decel[kAxes]{};
   int searchSign[kAxes]{}, leaveSign[kAxes]{};
   int32_t armedLatch[kAxes]{};
   int32_t sinceIndex[kAxes]{};
@@ -58,8 +84,8 @@ struct HomingRun {
     heldPasses = 0;
     settle = finishCounter = 0;
     for (int i = 0; i < kAxes; ++i) {
-      search[i] = 1;
-      leave[i] = 1;
+      search[i] = Search::Running;
+      leaving[i] = true;
       decel[i] = 0;
       move[i] = homing::OffsetMove{};
     }

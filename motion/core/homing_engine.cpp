@@ -69,18 +69,19 @@ static int32_t searchStep(Library& L, int i, bool sensor) {
   const int n = ramp.steps;
   const int type = L.param[R.card * kAxesPerCard + i].HomeConfig.wType;
   switch (R.search[i]) {
-    case 1: {
-      const bool found =
-          type == 2 ? L.indexFound[i].load(std::memory_order_acquire) == vnl::kRaised : sensor;
+    case Search::Running: {
+      const bool found = type == kHomeIndexOnly
+                             ? L.indexFound[i].load(std::memory_order_acquire) == vnl::kRaised
+                             : sensor;
       if (!found) return ramp.entry[static_cast<size_t>(std::min(R.counter, n))] * R.searchSign[i];
-      if (type != 2) L.cardPath->eraseQueue(R.card, i);
+      if (type != kHomeIndexOnly) L.cardPath->eraseQueue(R.card, i);
       R.decel[i] = R.counter < n ? std::max(R.counter - 2, 0) : n - 1;
-      R.search[i] = 2;
+      R.search[i] = Search::Decelerating;
       return ramp.entry[static_cast<size_t>(R.decel[i])] * R.searchSign[i];
     }
-    case 2:
+    case Search::Decelerating:
       if (R.decel[i] == 0)
-        R.search[i] = 3;
+        R.search[i] = Search::Done;
       else
         --R.decel[i];
       return ramp.entry[static_cast<size_t>(R.decel[i])] * R.searchSign[i];
@@ -202,7 +203,7 @@ void Library::homingPass() {
     while (R.stage < R.stages) {
       bool finished = true;
       for (int k = 0; k < R.stageSize[R.stage]; ++k)
-        finished = finished && R.search[R.stageAxes[R.stage][k]] == 3;
+        finished = finished && R.search[R.stageAxes[R.stage][k]] == Search::Done;
       if (!finished) break;
       ++R.stage;
       R.counter = 0;
@@ -231,11 +232,11 @@ void Library::homingPass() {
 
   bool leaving = false;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
-    if (!R.staged(i) || R.leave[i] != 1) continue;
+    if (!R.staged(i) || !R.leaving[i]) continue;
     switch (type(i)) {
-      case 1:
+      case kHomeSensorOnly:
         if (!sensor[i]) {
-          R.leave[i] = 0;
+          R.leaving[i] = false;
           indexFound[i].store(0, std::memory_order_relaxed);
           cardPath->eraseQueue(card, i);
         } else {
@@ -243,15 +244,15 @@ void Library::homingPass() {
           leaving = true;
         }
         break;
-      case 2:
-        R.leave[i] = 0;
+      case kHomeIndexOnly:
+        R.leaving[i] = false;
         break;
       default:
         if (sensor[i]) {
           out[i] = slowStep(R.step[i]) * R.leaveSign[i];
           leaving = true;
         } else {
-          R.leave[i] = 0;
+          R.leaving[i] = false;
           armIndex(*this, i);
         }
         break;
@@ -266,7 +267,7 @@ void Library::homingPass() {
     bool all = true;
     for (int i = 0; i < HomingRun::kAxes; ++i) {
       if (!R.staged(i)) continue;
-      const bool found = type(i) == 1 || type(i) == 2 ||
+      const bool found = type(i) == kHomeSensorOnly || type(i) == kHomeIndexOnly ||
                          indexFound[i].load(std::memory_order_acquire) == vnl::kRaised;
       if (found) {
         cardPath->disarmIndexLatch(card, i);
@@ -285,15 +286,15 @@ void Library::homingPass() {
   if (R.settle < kSettlePasses) {
     if (++R.settle < kSettlePasses) return;  // silent passes: nothing is sent
     for (int i = 0; i < HomingRun::kAxes; ++i) {
-      if (type(i) == 1) {
+      if (type(i) == kHomeSensorOnly) {
         R.sinceIndex[i] = 0;
       } else {
         int32_t v = 0;
         if (card < cardCount) cardPath->encoder(card, i, v);
         R.sinceIndex[i] = v - indexLatch[i].load(std::memory_order_relaxed);
       }
-      R.search[i] = 1;
-      R.leave[i] = 1;
+      R.search[i] = Search::Running;
+      R.leaving[i] = true;
     }
     R.counter = 0;
     return;
@@ -339,10 +340,10 @@ void Library::homingPrepareStop() {
   if (R.stage >= R.stages) return;
   for (int k = 0; k < R.stageSize[R.stage]; ++k) {
     const int i = R.stageAxes[R.stage][k];
-    if (R.search[i] != 1) continue;
+    if (R.search[i] != Search::Running) continue;
     const int n = R.ramp[i].steps;
     R.decel[i] = R.counter < n ? std::max(R.counter - 2, 0) : n - 1;
-    R.search[i] = 2;
+    R.search[i] = Search::Decelerating;
   }
 }
 
@@ -354,10 +355,10 @@ bool Library::homingStopPass() {
   int32_t out[HomingRun::kAxes]{};
   bool running = false;
   for (int i = 0; i < HomingRun::kAxes; ++i) {
-    if (!R.staged(i) || R.search[i] == 3) continue;
-    if (R.search[i] == 1) {
+    if (!R.staged(i) || R.search[i] == Search::Done) continue;
+    if (R.search[i] == Search::Running) {
       // An axis of a later stage or in another phase: it stands; nothing to ramp down.
-      R.search[i] = 2;
+      R.search[i] = Search::Decelerating;
       R.decel[i] = 0;
     }
     out[i] = searchStep(*this, i, false);

@@ -22,26 +22,26 @@ void Library::stepwiseHoming() {
     const bool sensor =
         cards::sensorActive(*cardPath, cards::Sensor::Home, 0, j, param[j].HomeConfig.wSensorMode);
     switch (stepState[j].load(std::memory_order_acquire)) {
-      case 0:
+      case kStepSeeking:
         cardPath->disarmIndexLatch(0, j);
         stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
-        if (sensor) stepState[j].store(1, std::memory_order_release);
+        if (sensor) stepState[j].store(kStepOnSensor, std::memory_order_release);
         break;
-      case 2:
+      case kStepLeaving:
         stepTouched[j].store(sensor ? 1 : 0, std::memory_order_release);
         if (!sensor) {
           indexFound[j].store(0, std::memory_order_release);
           cardPath->armIndexLatch(0, j);
-          stepState[j].store(3, std::memory_order_release);
+          stepState[j].store(kStepSeekingIndex, std::memory_order_release);
         }
         break;
-      case 3:
+      case kStepSeekingIndex:
         if (indexFound[j].load(std::memory_order_acquire) == vnl::kRaised) {
           cardPath->disarmIndexLatch(0, j);
-          stepState[j].store(4, std::memory_order_release);
+          stepState[j].store(kStepIndexFound, std::memory_order_release);
         }
         break;
-      default:  // 1, 4, 5 and 10: the application acts
+      default:  // on the sensor, index found, done, closed: the application acts
         break;
     }
   }
@@ -81,7 +81,7 @@ VNL_EXPORT int32_t VNL_InitGoHome(void) {
     L.stepActive[j].store(0, std::memory_order_release);
     L.indexFound[j].store(0, std::memory_order_release);
     L.stepTouched[j].store(0, std::memory_order_relaxed);
-    L.stepState[j].store(10, std::memory_order_release);
+    L.stepState[j].store(vnl::kStepClosed, std::memory_order_release);
   }
   return 1;
 }
@@ -117,7 +117,7 @@ int32_t stepwiseLine(double distance, double speed, uint16_t axis, uint8_t state
 
 VNL_EXPORT int32_t VNL_FindHomeSensor(double distance, double speed, uint16_t axis) {
   if (axis > 5) return 0;
-  return stepwiseLine(distance, speed, axis, 0);
+  return stepwiseLine(distance, speed, axis, vnl::kStepSeeking);
 }
 
 VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
@@ -131,7 +131,7 @@ VNL_EXPORT int32_t VNL_TouchHomeSensor(int32_t* touched, uint16_t axis) {
 VNL_EXPORT int32_t VNL_LeaveHomeSensor(double distance, double speed, uint16_t axis) {
   auto& L = lib();
   if (axis > 5 || L.stepActive[axis].load(std::memory_order_acquire) == 0) return 0;
-  return stepwiseLine(distance, speed, axis, 2);
+  return stepwiseLine(distance, speed, axis, vnl::kStepLeaving);
 }
 
 VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {
@@ -139,7 +139,7 @@ VNL_EXPORT int32_t VNL_GetEncoderIndex(int32_t* latch, uint16_t axis) {
   if (axis <= 5 && L.stepActive[axis].load(std::memory_order_acquire) != 0 &&
       L.indexFound[axis].load(std::memory_order_acquire) == vnl::kRaised) {
     if (latch) *latch = L.indexLatch[axis].load(std::memory_order_relaxed);
-    L.stepState[axis].store(5, std::memory_order_release);
+    L.stepState[axis].store(vnl::kStepDone, std::memory_order_release);
     L.stepActive[axis].store(0, std::memory_order_release);
     return 1;
   }

@@ -251,7 +251,7 @@ VNL_EXPORT int32_t VNL_StopGoHome(void) {
     L.indexFound[j].store(0, std::memory_order_release);
     L.stepActive[j].store(0, std::memory_order_release);
     L.stepTouched[j].store(0, std::memory_order_relaxed);
-    L.stepState[j].store(10, std::memory_order_release);
+    L.stepState[j].store(vnl::kStepClosed, std::memory_order_release);
   }
   L.setGroup(0, 0, {0, 1, 2, 3, 4, 5});
   for (int g = 1; g < kGroups; ++g) {
