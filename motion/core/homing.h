@@ -76,7 +76,8 @@ struct HomingRun {
   int32_t lastReading[kAxes]{};
   int heldPasses = 0;
 
-  bool staged(int i) const { return order[i] < 255; }
+  static constexpr int kNotStaged = 255;  // an axis that does not go home
+  bool staged(int i) const { return order[i] != kNotStaged; }
   void clearEngine() {
     built = false;
     stages = stage = counter = 0;

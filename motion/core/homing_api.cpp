@@ -54,7 +54,7 @@ VNL_EXPORT int32_t VNL_GoHome(double s0, double s1, double s2, double s3, double
     const vnl::homing::HomeStep h = vnl::homing::homeStep(speed[i], scale, period);
     R.step[i] = h.pulsesPerPeriod;
     // An order value outside 0..5 leaves the axis out of the run.
-    R.order[i] = order[i] >= 0 && order[i] <= 5 ? order[i] : 255;
+    R.order[i] = order[i] >= 0 && order[i] <= 5 ? order[i] : vnl::HomingRun::kNotStaged;
     R.offset[i] = vnl::homing::homeOffsetPulses(p.HomeConfig.dfHomeOffset, scale);
     // Earlier acceleration-step settings are replaced by what the home step allows.
     L.homingShared.accApi[i].store(h.accelerationSteps, std::memory_order_relaxed);

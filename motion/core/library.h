@@ -142,7 +142,7 @@ struct Library : LibraryState {
   }
 
   bool ready() {
-    if (hwReady.load(std::memory_order_acquire) == 1 &&
+    if (hwReady.load(std::memory_order_acquire) == kHardwareReady &&
         runState.load(std::memory_order_acquire) == 1)
       return true;
     for (auto& e : apiError)

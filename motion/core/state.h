@@ -31,7 +31,10 @@ struct GroupConfig {
 
 struct LibraryState {
   // frame
-  std::atomic<uint8_t> hwReady{0};
+  // The cards' state: not initialised, initialised, or the last
+  // initialisation failed.
+  static constexpr uint8_t kHardwareNone = 0, kHardwareReady = 1, kHardwareFailed = 255;
+  std::atomic<uint8_t> hwReady{kHardwareNone};
   std::atomic<uint8_t> runState{0};
   // The interpolation time as set (1 to 200 ms), and how long one period
   // lasts on the machine: the DDA cycle the card runs for it (the longest

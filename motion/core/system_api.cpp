@@ -39,14 +39,14 @@ int32_t initSystem(int32_t interpolationMs, const CardConfig* cards, uint16_t ca
   if (L.storage == nullptr) L.storage = vnl::reserveQueueStorage();
   L.runState.store(0);
   if (L.storage == nullptr) {
-    L.hwReady.store(255);
+    L.hwReady.store(L.kHardwareFailed);
     return VNL_ERR_NOT_READY;
   }
   if (L.hardwareInit() != 0) {
-    L.hwReady.store(255);
+    L.hwReady.store(L.kHardwareFailed);
     return VNL_ERR_NOT_READY;
   }
-  L.hwReady.store(1);
+  L.hwReady.store(L.kHardwareReady);
   L.resetPlanner();
   L.runState.store(1, std::memory_order_release);
   return 0;
@@ -75,7 +75,7 @@ VNL_EXPORT int32_t VNL_init_motion(int32_t param, int32_t interpolationMs, const
 
 VNL_EXPORT int32_t VNL_CloseSystem(void) {
   auto& L = lib();
-  if (L.hwReady.load() != 1 || L.runState.load() != 1) return VNL_ERR_NOT_READY;
+  if (L.hwReady.load() != L.kHardwareReady || L.runState.load() != 1) return VNL_ERR_NOT_READY;
   for (int g = 0; g < kGroups; ++g) {
     L.queues[g].clear();
     L.pulseQueues[g].clear();
@@ -115,7 +115,7 @@ VNL_EXPORT int32_t VNL_CloseSystem(void) {
       L.cardPath->close(c);
     }
   }
-  L.hwReady.store(0, std::memory_order_release);
+  L.hwReady.store(L.kHardwareNone, std::memory_order_release);
   for (auto& q : L.queues)
     q.attach(nullptr);
   vnl::releaseQueueStorage(L.storage);
