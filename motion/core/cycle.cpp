@@ -54,6 +54,9 @@ void Library::sampleCards() {
     }
   }
   if (!dryRun) {
+    // Each axis once, however many groups share it: a second read in the
+    // same cycle would find it standing.
+    bool sampled[kMachineAxes]{};
     for (int g = 0; g < kGroups; ++g) {
       if (!tableGroupOk(g)) continue;
       const int c = table[g].card.load(std::memory_order_relaxed);
@@ -61,6 +64,7 @@ void Library::sampleCards() {
         const int ax = slot.load(std::memory_order_relaxed);
         if (ax < 0 || ax >= kAxesPerCard) continue;
         const int a = c * kAxesPerCard + ax;
+        if (std::exchange(sampled[a], true)) continue;
         int32_t now = 0;
         if (!cardPath->outputPulses(c, ax, now)) continue;
         const int32_t before = lastOutputPulse[a].exchange(now, std::memory_order_relaxed);
@@ -92,7 +96,16 @@ void Library::cardCycle() {
   stepwiseHoming();
   bool due = false;
   for (int pass = 0; pass < 2; ++pass) {
-    due = stepDueGroups([this](int card, int axis) { return cardPath->stock(card, axis); }) || due;
+    // Each axis's queue is read once a pass: groups that share an axis see
+    // the same count, and nothing reaches the card before the dispatch.
+    int stockSeen[kMachineAxes];
+    std::fill(std::begin(stockSeen), std::end(stockSeen), -1);
+    due = stepDueGroups([&](int card, int axis) {
+            int& n = stockSeen[card * kAxesPerCard + axis];
+            if (n < 0) n = cardPath->stock(card, axis);
+            return n;
+          }) ||
+          due;
     if (due) dispatch();
   }
   for (int c = 0; c < cardCount; ++c)

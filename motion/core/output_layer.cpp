@@ -218,6 +218,7 @@ void Library::dispatch() {
     default:
       break;
   }
+  bool read[kMachineAxes]{};  // each axis's counters once, however many groups share it
   for (int g = 0; g < kGroups; ++g) {
     if (!tableGroupOk(g)) continue;
     if (onCards()) {
@@ -225,6 +226,7 @@ void Library::dispatch() {
       for (auto& slot : table[g].axis) {
         const int ax = slot.load(std::memory_order_relaxed);
         if (ax < 0 || ax >= kAxesPerCard) continue;
+        if (std::exchange(read[c * kAxesPerCard + ax], true)) continue;
         int32_t position = 0;
         int32_t error = 0;
         cardPath->encoder(c, ax, position);  // a refused read counts as 0

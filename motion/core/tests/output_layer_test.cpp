@@ -101,6 +101,7 @@ TEST_F(OutputLayer, ATrippedLimitHoldsBackCountsTowardsIt) {
 }
 
 TEST_F(OutputLayer, TheLimitStopStopsOnlyAnAxisRunningIntoItsLimit) {
+  L->setGroup(2, 0, {0});  // a second group on axis 0 does not hide its direction
   L->limitMode = 1;
   for (int a : {0, 1}) {
     L->levelUp[a] = 0;  // the upper limit reads 0 when reached
