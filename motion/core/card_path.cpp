@@ -1,6 +1,7 @@
 #include "card_path.h"
 
 #include "platform/chip/dda_timing.h"
+#include "platform/chip/regs.h"
 
 namespace vnl::cards {
 namespace {
@@ -14,13 +15,15 @@ class QoraCards final : public CardPath {
  public:
   bool open(int card, int16_t type, const CardRoutines& r) override {
     const uint16_t c = u16(card);
+    bool opened = false;
     if (type == 2)
-      return QORA210_Init(r.dda, r.enc012, r.enc345, nullptr, nullptr, nullptr, r.adc, r.lio, r.pcl,
-                          c) != 0;
+      opened = QORA210_Init(r.dda, r.enc012, r.enc345, nullptr, nullptr, nullptr, r.adc, r.lio,
+                            r.pcl, c) != 0;
     if (type == 3)
-      return QORA310_Init(r.dda, r.enc012, r.enc345, nullptr, nullptr, nullptr, r.adc, r.lio, r.pcl,
-                          c) != 0;
-    return false;
+      opened = QORA310_Init(r.dda, r.enc012, r.enc345, nullptr, nullptr, nullptr, r.adc, r.lio,
+                            r.pcl, c) != 0;
+    if (opened && card >= 0 && card < kCards) model_[card] = type;
+    return opened;
   }
 
   void stopEngine(int card) override {
@@ -110,6 +113,30 @@ class QoraCards final : public CardPath {
                                                   : QORA_LIO_GetHomeSensor;
     return read(u16(axis), &level, u16(card)) != 0;
   }
+  // The LDI and DFI words read once (four registers) instead of two
+  // registers per sensor, decoded by the signal layout of the card's model.
+  bool sensors(int card, SensorLevels& levels) override {
+    levels = SensorLevels{};
+    uint32_t ldi = 0;
+    uint32_t dfi = 0;
+    if (QORA_LIO_GetLDIInput(&ldi, u16(card)) == 0 || QORA_LIO_GetDFIInput(&dfi, u16(card)) == 0)
+      return false;
+    const chip::reg::LioLayout& layout = card >= 0 && card < kCards && model_[card] == 3
+                                             ? chip::reg::kLayout310
+                                             : chip::reg::kLayout210;
+    auto level = [](uint32_t word, unsigned bitNo) -> int16_t {
+      return chip::reg::bit(word, bitNo) ? 1 : 0;
+    };
+    for (unsigned a = 0; a < 6; ++a) {
+      if (a < layout.overTravelAxes) {
+        levels.up[a] = level(ldi, a);
+        levels.down[a] = level(ldi, layout.overTravelDownBase + a);
+      }
+      levels.home[a] =
+          a < 4 ? level(ldi, layout.homeBase + a) : level(dfi, chip::reg::kDfiHomeBase + a);
+    }
+    return true;
+  }
   bool emergencyStop(int card, uint16_t& status) override {
     return QORA_LIO_GetEmgcStopStatus(&status, u16(card)) != 0;
   }
@@ -173,6 +200,10 @@ class QoraCards final : public CardPath {
   void disarmIndexLatch(int card, int channel) override {
     QORA_ENC_DisableIndexInt(u16(channel), u16(card));
   }
+
+ private:
+  static constexpr int kCards = 12;
+  int16_t model_[kCards]{};  // the model each card was opened as
 };
 
 }  // namespace

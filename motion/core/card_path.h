@@ -38,6 +38,18 @@ inline int32_t sendable(int64_t count) {
 
 enum class Sensor : uint8_t { OverTravelUp, OverTravelDown, Home };
 
+// The sensor inputs of a card's six axes as raw levels, 0 or 1; -1 where
+// the card has no such input or could not be read.
+struct SensorLevels {
+  int16_t up[6] = {-1, -1, -1, -1, -1, -1};
+  int16_t down[6] = {-1, -1, -1, -1, -1, -1};
+  int16_t home[6] = {-1, -1, -1, -1, -1, -1};
+};
+// Whether a raw level is the sensor's configured active level.
+inline bool sensorActive(int16_t raw, int16_t level) {
+  return raw >= 0 && raw == level;
+}
+
 // What a peripheral operation (request codes 16 to 85) came to.
 enum class PeripheralResult : uint8_t { Done, Refused, UnknownCode };
 
@@ -83,6 +95,10 @@ class CardPath {
   // ---- sensors and counters
   // The raw level of one sensor input.
   virtual bool sensor(Sensor which, int card, int axis, uint16_t& level) = 0;
+  // Every sensor input of the card from one reading of its input words
+  // (the cycle's sampling); false, with every level -1, when the card
+  // refused the reading.
+  virtual bool sensors(int card, SensorLevels& levels) = 0;
   virtual bool emergencyStop(int card, uint16_t& status) = 0;
   // Output pulse counter.
   virtual bool outputPulses(int card, int axis, int32_t& value) = 0;

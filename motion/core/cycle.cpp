@@ -34,18 +34,20 @@ namespace vnl {
 
 void Library::sampleCards() {
   for (int c = 0; c < cardCount; ++c) {
+    // One reading of the card's inputs a cycle serves both the sensor words
+    // and the limit states.
+    cards::SensorLevels raw;
+    cardPath->sensors(c, raw);
     for (int ax = 0; ax < kAxesPerCard; ++ax) {
       const int a = c * kAxesPerCard + ax;
       const int16_t up = levelUp[a].load(std::memory_order_relaxed);
       const int16_t down = levelDown[a].load(std::memory_order_relaxed);
-      // One read per sensor and cycle serves both the sensor words and the limit states.
-      const bool upActive = cards::sensorActive(*cardPath, cards::Sensor::OverTravelUp, c, ax, up);
-      const bool downActive =
-          cards::sensorActive(*cardPath, cards::Sensor::OverTravelDown, c, ax, down);
+      const bool upActive = cards::sensorActive(raw.up[ax], up);
+      const bool downActive = cards::sensorActive(raw.down[ax], down);
       otUp[a].store(upActive ? 1 : 0, std::memory_order_relaxed);
       otDown[a].store(downActive ? 1 : 0, std::memory_order_relaxed);
-      const bool homeActive = cards::sensorActive(*cardPath, cards::Sensor::Home, c, ax,
-                                                  levelHome[a].load(std::memory_order_relaxed));
+      const bool homeActive =
+          cards::sensorActive(raw.home[ax], levelHome[a].load(std::memory_order_relaxed));
       home[a].store(homeActive ? 1 : 0, std::memory_order_relaxed);
       const bool upLimit = (up == 0 || up == 1) && upActive;
       const bool downLimit = (down == 0 || down == 1) && downActive;

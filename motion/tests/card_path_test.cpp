@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card_path.h"
@@ -149,6 +150,48 @@ TEST(CardRules, DirectionsLimitStatesStopsAndSends) {
 }  // namespace
 
 namespace {
+
+// The cycle reads a card's input words once; what it decodes for every
+// sensor is what the per-sensor reads say, on both models (a QORA210 has no
+// over-travel inputs on axes 4 and 5).
+TEST_F(CardPath, OneReadingOfTheInputsAgreesWithEverySensorRead) {
+  for (const auto& [model, type] : {std::pair{vcard::ChipModel::Qora210, int16_t{2}},
+                                    std::pair{vcard::ChipModel::Qora310, int16_t{3}}}) {
+    SCOPED_TRACE(type);
+    vcard::bus().clear();
+    card_ = vcard::bus().install(model);
+    // The production card path on its own, without the library.
+    auto& path = vnl::cards::qoraCards();
+    ASSERT_TRUE(path.open(0, type, {}));
+    card_->withChip([](vcard::Chip& chip) {
+      for (unsigned a = 0; a < 6; ++a) {  // every axis stands at 0: a mix of active sensors
+        auto& axis = chip.plant().axis(a);
+        axis.upperLimit = a % 2 ? 0 : 1000;
+        axis.lowerLimit = a % 3 ? -1000 : 0;
+        axis.homePosition = a >= 3 ? -10 : 500;
+      }
+    });
+    vnl::cards::SensorLevels levels;
+    ASSERT_TRUE(path.sensors(0, levels));
+    int seen[2] = {};
+    using vnl::cards::Sensor;
+    for (int a = 0; a < 6; ++a) {
+      for (const auto& [which, raw] : {std::pair{Sensor::OverTravelUp, levels.up[a]},
+                                       std::pair{Sensor::OverTravelDown, levels.down[a]},
+                                       std::pair{Sensor::Home, levels.home[a]}}) {
+        uint16_t v = 0;
+        const bool read = path.sensor(which, 0, a, v);
+        EXPECT_EQ(raw, read ? static_cast<int16_t>(v) : -1)
+            << "axis " << a << " sensor " << static_cast<int>(which);
+        if (raw >= 0) ++seen[raw];
+      }
+    }
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[1], 0);
+    EXPECT_EQ(levels.up[4] >= 0, type == 3);
+    path.close(0);
+  }
+}
 
 // An axis configured closed loop: the card drives it from its error counter
 // through the DAC, and it follows the commanded pulses and holds there.

@@ -30,7 +30,7 @@ class FakeCard final : public cards::CardPath {
   std::map<Axis, int32_t> outputCounter, encoderValue, error;
   std::map<Axis, int> queued;
   // Raw sensor inputs; unset inputs read 1.
-  std::map<std::tuple<cards::Sensor, int, int>, uint16_t> sensors;
+  std::map<std::tuple<cards::Sensor, int, int>, uint16_t> inputs;
   // What a peripheral read leaves in the data field.
   uint32_t peripheralReading = 0;
 
@@ -55,8 +55,20 @@ class FakeCard final : public cards::CardPath {
   }
 
   bool sensor(cards::Sensor which, int card, int axis, uint16_t& level) override {
-    const auto it = sensors.find({which, card, axis});
-    level = it == sensors.end() ? 1 : it->second;
+    const auto it = inputs.find({which, card, axis});
+    level = it == inputs.end() ? 1 : it->second;
+    return true;
+  }
+  bool sensors(int card, cards::SensorLevels& levels) override {
+    for (int a = 0; a < 6; ++a) {
+      uint16_t v = 0;
+      sensor(cards::Sensor::OverTravelUp, card, a, v);
+      levels.up[a] = static_cast<int16_t>(v);
+      sensor(cards::Sensor::OverTravelDown, card, a, v);
+      levels.down[a] = static_cast<int16_t>(v);
+      sensor(cards::Sensor::Home, card, a, v);
+      levels.home[a] = static_cast<int16_t>(v);
+    }
     return true;
   }
   bool emergencyStop(int, uint16_t& status) override {

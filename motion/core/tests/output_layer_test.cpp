@@ -105,7 +105,7 @@ TEST_F(OutputLayer, TheLimitStopStopsOnlyAnAxisRunningIntoItsLimit) {
   L->limitMode = 1;
   for (int a : {0, 1}) {
     L->levelUp[a] = 0;  // the upper limit reads 0 when reached
-    card.sensors[{vnl::cards::Sensor::OverTravelUp, 0, a}] = 0;
+    card.inputs[{vnl::cards::Sensor::OverTravelUp, 0, a}] = 0;
   }
   L->sampleCards();
   EXPECT_EQ(L->limitState[0], 2);
