@@ -148,21 +148,23 @@ void stopInterruptThread(CardRecord& rec) {
     rec.thread.join();
 }
 
-// The interrupt thread: one wait at a time, each on a handle of its own.
+// The interrupt thread: one wait at a time, on a handle of its own (opened
+// once for the thread), so that requests on the card's handle are not held
+// up behind the wait.
 void interruptLoop(std::uint16_t index, pcisvc::InterruptRecord base,
                    std::array<pcisvc::TransferRecord, 2> commands) {
+  const pcisvc::Handle own = pcisvc::openDevice(pcisvc::kDeviceName);
+  if (own == pcisvc::kInvalidHandle) return;  // no service: no interrupt service either
   for (;;) {
     pcisvc::InterruptRecord wait = base;
     std::array<pcisvc::TransferRecord, 2> results = commands;
     wait.commands = results.data();
-    const pcisvc::Handle own = pcisvc::openDevice(pcisvc::kDeviceName);
-    if (own == pcisvc::kInvalidHandle) return;  // no service: no interrupt service either
     const bool ok = request(own, pcisvc::kInterruptWait, wait);
-    pcisvc::closeDevice(own);
-    if (!ok || wait.stopped == pcisvc::kInterruptStopped) return;
+    if (!ok || wait.stopped == pcisvc::kInterruptStopped) break;
     if (wait.stopped == pcisvc::kInterruptInterrupted) continue;
     serveInterrupt(index);
   }
+  pcisvc::closeDevice(own);
 }
 
 void enableInterrupts(std::uint16_t index, OpenCard& card) {
