@@ -117,6 +117,17 @@ struct Chip::Impl {
     return s;
   }
 
+  static bool pureRead(std::uint32_t offset) {
+    if (offset == r::kLdiLow || offset == r::kLdiHigh || offset == r::kDfiLow ||
+        offset == r::kDfiHigh)
+      return true;
+    if (offset >= r::pclErrorCounter(0) && offset < r::pclErrorCounter(PclModule::kAxes))
+      return true;
+    for (unsigned ch = 0; ch < EncoderModule::kChannels; ++ch)
+      if (offset >= r::encCounterLow(ch) && offset <= r::encLatchHigh(ch)) return true;
+    return false;
+  }
+
   std::uint16_t read(std::uint32_t offset) {
     if ((offset & 1u) != 0) {
       ++unmapped;
@@ -126,7 +137,9 @@ struct Chip::Impl {
     // frequent ones) skip bringing the other modules up to date.
     if (dda.owns(offset)) return dda.read(offset);
     syncIfChanged();
-    inSync = false;  // conditions clear when read
+    // Reading a condition register clears it; the value registers the cycle
+    // reads (counters, latches, input words, error counters) change nothing.
+    if (!pureRead(offset)) inSync = false;
     if (offset == r::kIntSource) return sources();
     if (offset < 0x20) return 0;
     if (enc.owns(offset)) return enc.read(offset);
