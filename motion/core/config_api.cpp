@@ -98,7 +98,7 @@ VNL_EXPORT int32_t VNL_UpdateMachParam(void) {
   if (!L.ready()) return VNL_ERR_NOT_READY;
   L.buildGroupParams();
   if (L.onCards()) L.writeOutputParams();
-  L.takeSensorLevels();
+  L.takeAxisSettings();
   int32_t r = resetMotion();
   for (auto& i : L.lastIndex)
     i = -1;

@@ -8,7 +8,7 @@ namespace vnl {
 int32_t Library::hardwareInit() {
   for (auto& q : pulseQueues)
     q.clear();
-  takeSensorLevels();
+  takeAxisSettings();
   for (auto& s : cardServed)
     s.store(false, std::memory_order_relaxed);
   for (int c = 0; c < cardCount; ++c) {

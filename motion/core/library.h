@@ -235,8 +235,9 @@ struct Library : LibraryState {
 
   bool onCards() const { return simOut.load(std::memory_order_relaxed) == 0; }
 
-  // The sensor levels and output parameters of every axis of the open cards.
-  void takeSensorLevels();
+  // The settings of every axis that the cycle reads (sensor levels, direction
+  // reverse, closed loop), and the output parameters of the open cards' axes.
+  void takeAxisSettings();
   void writeOutputParams();
 
   // Empties the group's card queues and restarts their channels. The erased

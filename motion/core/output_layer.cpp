@@ -30,12 +30,13 @@ void Library::resetOutput() {
   mode.store(kIdle, std::memory_order_release);
 }
 
-void Library::takeSensorLevels() {
+void Library::takeAxisSettings() {
   for (int a = 0; a < kMachineAxes; ++a) {
     levelUp[a].store(param[a].wOverTravelUpSensorMode, std::memory_order_relaxed);
     levelDown[a].store(param[a].wOverTravelDownSensorMode, std::memory_order_relaxed);
     levelHome[a].store(param[a].HomeConfig.wSensorMode, std::memory_order_relaxed);
     reversed[a].store(param[a].wDirReverse != 0 ? 1 : 0, std::memory_order_relaxed);
+    closedLoop[a].store(param[a].wCommandMode == 1 ? 1 : 0, std::memory_order_relaxed);
   }
 }
 
@@ -227,12 +228,16 @@ void Library::dispatch() {
         const int ax = slot.load(std::memory_order_relaxed);
         if (ax < 0 || ax >= kAxesPerCard) continue;
         if (std::exchange(read[c * kAxesPerCard + ax], true)) continue;
+        const int a = c * kAxesPerCard + ax;
         int32_t position = 0;
         int32_t error = 0;
         cardPath->encoder(c, ax, position);  // a refused read counts as 0
-        cardPath->errorCounter(c, ax, error);
-        encoder[c * kAxesPerCard + ax].store(position, std::memory_order_relaxed);
-        errCounter[c * kAxesPerCard + ax].store(error, std::memory_order_relaxed);
+        // Only a closed-loop axis has its error counter enabled: an open-loop
+        // axis's counter stays 0, and reading it would cost two accesses.
+        if (closedLoop[a].load(std::memory_order_relaxed) != 0)
+          cardPath->errorCounter(c, ax, error);
+        encoder[a].store(position, std::memory_order_relaxed);
+        errCounter[a].store(error, std::memory_order_relaxed);
       }
     }
     inPosition(g);

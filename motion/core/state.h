@@ -114,7 +114,8 @@ struct LibraryState {
   std::atomic<int16_t> otUp[kMachineAxes], otDown[kMachineAxes], home[kMachineAxes];
   // sensor levels: over-travel 0 or 1 (2 = not used), home 0 or 1
   std::atomic<int16_t> levelUp[kMachineAxes], levelDown[kMachineAxes], levelHome[kMachineAxes];
-  std::atomic<uint8_t> reversed[kMachineAxes];  // the axis's direction-reverse flag
+  std::atomic<uint8_t> reversed[kMachineAxes];    // the axis's direction-reverse flag
+  std::atomic<uint8_t> closedLoop[kMachineAxes];  // the axis runs in the closed loop
   std::atomic<int32_t> lastOutputPulse[kMachineAxes];
   // encoder index latches of axes 0..5, shared by all cards (homing)
   std::atomic<int32_t> indexLatch[kSlots];

@@ -22,7 +22,7 @@ class OutputLayer : public ::testing::Test {
     L->cardCount = 2;
     L->cardServed[0] = true;
     L->cardServed[1] = true;
-    L->takeSensorLevels();
+    L->takeAxisSettings();
     L->resetOutput();
     L->setGroup(0, 0, {0, 1, 2});
     L->setGroup(1, 1, {4});
