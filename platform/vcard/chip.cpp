@@ -240,11 +240,17 @@ struct Chip::Impl {
     }
     now = t;
     syncIfChanged();
+    // Time alone moves no axis (the pulse engine's cycles and the closed
+    // loop do, in runCycle): the timers and conversions advance, and the
+    // modules are brought up to the plant again only when a conversion
+    // triggered the DAC.
     lio.advance(elapsed);
     rio.advance(elapsed);
     const std::uint32_t adcEvents = adc.advance(elapsed, plant);
-    dac.trigger(adcEvents << r::kDacTrigAdcBase);
-    sync();
+    if (adcEvents != 0) {
+      dac.trigger(adcEvents << r::kDacTrigAdcBase);
+      sync();
+    }
   }
 };
 
