@@ -28,6 +28,13 @@
 // due while its first axis's card queue holds fewer than
 // kCardQueueThreshold entries) and runs the dispatch, twice, so that a
 // group whose queue is low catches up by one extra period.
+//
+// Register accesses. Each card's inputs are read once a cycle (four
+// registers), and each axis in use once however many groups share it: its
+// output pulse counter once a cycle (three accesses), its queue stock once a
+// stepping pass, its encoder (and, in the closed loop, its error counter)
+// once a dispatch. An idle cycle of one card with its six axes in use makes
+// about 70 accesses, one with twelve cards about 770.
 #include "library.h"
 
 namespace vnl {
