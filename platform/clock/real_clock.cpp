@@ -34,9 +34,9 @@ void sleepUntilAbs(std::int64_t deadline) {
   }
 }
 
-// SCHED_FIFO at `priority`, or else at the highest priority below it that
-// the process's rtprio limit allows; `priority` becomes the one granted.
-bool tryFifo(int& priority) {
+}  // namespace
+
+bool raiseToFifo(int& priority) {
   sched_param param{};
   param.sched_priority = priority;
   if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return true;
@@ -49,6 +49,8 @@ bool tryFifo(int& priority) {
   priority = param.sched_priority;
   return true;
 }
+
+namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kMayLockMemory = false;  // the sanitizers' shadow memory must stay releasable
@@ -166,7 +168,7 @@ TimerId RealClock::addPeriodic(Nanos period, std::function<void()> fn, Nanos pha
     if (realtime) {
       realtimeHold().enter(t->state);
       int granted = priority;
-      t->state.fifo = tryFifo(granted);
+      t->state.fifo = raiseToFifo(granted);
       if (t->state.fifo) t->state.priority = granted;
       prefaultStack();
     }

@@ -35,6 +35,11 @@ struct RealtimeState {
   bool dmaLatencyHeld = false;  // /dev/cpu_dma_latency is held at 0
 };
 
+// SCHED_FIFO for the calling thread at `priority`, or else at the highest
+// priority below it that the process's rtprio limit allows; `priority`
+// becomes the one granted. False when neither is permitted.
+PLATFORM_EXPORT bool raiseToFifo(int& priority);
+
 // The state in words, naming each step that was refused.
 PLATFORM_EXPORT std::string describe(const RealtimeState& state);
 

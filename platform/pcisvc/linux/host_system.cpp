@@ -1,8 +1,6 @@
 // The Linux backend's system calls on the machine itself.
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -13,6 +11,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/clock/real_clock.h"
 #include "platform/pcisvc/linux/system.h"
 
 namespace pcisvc::sysfs {
@@ -68,9 +67,8 @@ class HostSystem final : public System {
   long pageSize() override { return ::sysconf(_SC_PAGESIZE); }
   // The priority the real clock's ticker asks for, so that the two rank alike.
   bool raiseToRealtime() override {
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    int priority = platform::RealClock::kDefaultPriority;
+    return platform::raiseToFifo(priority);
   }
 };
 
