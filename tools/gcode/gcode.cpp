@@ -445,6 +445,9 @@ class Reader {
     }
     const double r0 = std::hypot(sa - ca, sb - cb);
     const double r1 = std::hypot(ea - ca, eb - cb);
+    // A radius or offset so large that its square overflows leaves no centre.
+    if (!std::isfinite(ca) || !std::isfinite(cb) || !std::isfinite(r0) || !std::isfinite(r1))
+      return Failure{r ? r->column : where->column, "arc radius out of range"};
     if (r0 < kSamePoint) return Failure{where->column, "arc of zero radius"};
     if (std::fabs(r0 - r1) > std::max(kArcTolerance, 0.001 * r0))
       return Failure{where->column, "the end point lies " + number(std::fabs(r0 - r1)) +

@@ -263,6 +263,10 @@ TEST(GcodeReader, RefusedConstructsSayLineAndColumn) {
     EXPECT_EQ(e.column, c.column);
     EXPECT_NE(e.message.find(c.says), std::string::npos) << e.message;
   }
+  // An R whose square overflows leaves no centre to put the arc on.
+  const Diagnostic huge = errorOf("G2 X10 R" + std::string(200, '3') + " F60");
+  EXPECT_EQ(huge.column, 8);
+  EXPECT_NE(huge.message.find("out of range"), std::string::npos) << huge.message;
 }
 
 TEST(GcodeReader, EveryErrorIsListedAndBadBlocksChangeNothing) {
