@@ -109,6 +109,8 @@ class AdcModule {
 
   // Runs the conversions due in `elapsed`; returns comparator events (bit c).
   std::uint32_t advance(std::chrono::nanoseconds elapsed, const Plant& plant);
+  // Whether advance() would change anything: conversions run.
+  bool timed() const { return working(); }
   std::uint16_t pending() const { return conditions_; }
   static std::uint16_t encode(double volts, bool unipolar);
 

@@ -97,7 +97,9 @@ bool VirtualCard::readLocked(int space, std::uint32_t offset, int width, std::ui
   }
   if (space == 2) {
     if (width != 16 || offset + 2 > kChipSpaceSize || (offset & 1u) != 0) return false;
-    chip_.advanceTo(platform::clock().now());
+    // Most reads find no timer or conversion running and so need no clock
+    // reading, the larger part of a read's cost.
+    if (chip_.timed()) chip_.advanceTo(platform::clock().now());
     const std::uint16_t before = chip_.pendingSources();
     value = chip_.read(offset);
     noteSources(before);

@@ -272,6 +272,9 @@ void Chip::runCycle() {
 void Chip::advanceTo(std::chrono::nanoseconds now) {
   impl_->advanceTo(now);
 }
+bool Chip::timed() const {
+  return impl_->lio.timed() || impl_->rio.timed() || impl_->adc.timed();
+}
 std::uint16_t Chip::pendingSources() const {
   return impl_->sources();
 }

@@ -42,6 +42,8 @@ class LioModule {
 
   void sync();
   void advance(std::chrono::nanoseconds elapsed);
+  // Whether advance() would change anything: the timer or the watchdog runs.
+  bool timed() const;
   std::uint16_t pending() const { return conditions_; }
 
  private:

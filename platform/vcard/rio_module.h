@@ -40,6 +40,8 @@ class RioModule {
   void resetPort(unsigned port);
 
   void advance(std::chrono::nanoseconds elapsed);
+  // Whether advance() would change anything: a port's master cycles.
+  bool timed() const;
   std::uint16_t pending(unsigned port) const { return ports_[port].conditions; }
 
  private:

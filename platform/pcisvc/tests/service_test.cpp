@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock/clock.h"
 #include "platform/pcisvc/tests/service_client.h"
 
 namespace pcisvc {
@@ -173,6 +174,26 @@ TEST_F(ServiceTest, PortTransfersReachTheRegisteredCardsSpaces) {
   EXPECT_FALSE(card.chipWrite(chip::reg::kIrqSelect, 0x0400));
   EXPECT_EQ(virtualCard->writes().size(), 2u);
   test::closeCard(card);
+}
+
+// Reads skip the clock while nothing on the chip is timed: once the timer
+// runs, time that passed without any access still reaches it through a read.
+TEST_F(ServiceTest, ATimerStartedByAWriteIsSeenByTheReadsAfterIt) {
+  namespace r = chip::reg;
+  platform::useVirtualTime();
+  test::OpenCard card = openCard(0x0210);
+  EXPECT_EQ(card.chipRead(r::kLioIntCondition), 0u);
+  platform::clock().sleepMs(5);                        // idle: nothing to catch up
+  EXPECT_TRUE(card.chipWrite(r::kLioTimerLow, 1000));  // 1000 us
+  EXPECT_TRUE(card.chipWrite(r::kLioTimerHigh, 0));
+  EXPECT_TRUE(card.chipWrite(r::kDfiIntType, 1u << r::kDfiTimerIntBit));
+  EXPECT_TRUE(card.chipWrite(r::kLioControl, 1u << r::kLioCtlTimerBit));
+  platform::clock().sleepMs(0.999);
+  EXPECT_EQ(card.chipRead(r::kLioIntCondition), 0u) << "the idle 5 ms must not count";
+  platform::clock().sleepMs(0.001);
+  EXPECT_EQ(card.chipRead(r::kLioIntCondition), 1u << 15);
+  test::closeCard(card);
+  platform::useRealTime();
 }
 
 TEST_F(ServiceTest, CardsTakenOffTheBusDuringTransfersAnswerNotFound) {
