@@ -85,6 +85,9 @@ bool VirtualCard::read(int space, std::uint32_t offset, int width, std::uint32_t
   return readLocked(space, offset, width, value);
 }
 
+// The chip keeps time only while a timer, the watchdog, a remote I/O cycle or
+// a conversion runs: otherwise time changes nothing in it, and an access needs
+// no clock reading, the larger part of its cost.
 bool VirtualCard::readLocked(int space, std::uint32_t offset, int width, std::uint32_t& value) {
   if (space == 1) {
     const std::uint32_t bytes = static_cast<std::uint32_t>(width / 8);
@@ -97,8 +100,6 @@ bool VirtualCard::readLocked(int space, std::uint32_t offset, int width, std::ui
   }
   if (space == 2) {
     if (width != 16 || offset + 2 > kChipSpaceSize || (offset & 1u) != 0) return false;
-    // Most reads find no timer or conversion running and so need no clock
-    // reading, the larger part of a read's cost.
     if (chip_.timed()) chip_.advanceTo(platform::clock().now());
     const std::uint16_t before = chip_.pendingSources();
     value = chip_.read(offset);
@@ -134,9 +135,11 @@ bool VirtualCard::writeLocked(int space, std::uint32_t offset, int width, std::u
     }
   } else if (space == 2) {
     if (width != 16 || offset + 2 > kChipSpaceSize || (offset & 1u) != 0) return false;
-    chip_.advanceTo(platform::clock().now());
+    const bool timed = chip_.timed();
+    if (timed) chip_.advanceTo(platform::clock().now());
     const std::uint16_t before = chip_.pendingSources();
     chip_.write(offset, static_cast<std::uint16_t>(value));
+    if (!timed && chip_.timed()) chip_.startTimeAt(platform::clock().now());
     if (offset == r::kIntAck) request_ = false;
     noteSources(before);
   } else {

@@ -275,6 +275,9 @@ void Chip::advanceTo(std::chrono::nanoseconds now) {
 bool Chip::timed() const {
   return impl_->lio.timed() || impl_->rio.timed() || impl_->adc.timed();
 }
+void Chip::startTimeAt(std::chrono::nanoseconds now) {
+  impl_->now = now;
+}
 std::uint16_t Chip::pendingSources() const {
   return impl_->sources();
 }

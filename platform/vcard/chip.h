@@ -33,13 +33,15 @@ class VCARD_EXPORT Chip {
   // and the modules raise their conditions.
   void runCycle();
   // Lets the time-driven parts (timer, watchdog, ADC conversion, remote I/O
-  // cycle) catch up to `now`. Called before every write and cycle, and
-  // before every read while timed().
+  // cycle) catch up to `now`. Called before every cycle, and before every
+  // access while timed().
   void advanceTo(std::chrono::nanoseconds now);
   // Whether time alone changes anything now, that is, whether one of those
-  // parts runs. While none does, an access may skip advanceTo(): the writes
-  // that start one always bring the chip up to the clock first.
+  // parts runs. While none does, the chip's time may stand still: an access
+  // skips advanceTo(), and the access that starts one of them calls
+  // startTimeAt() with the clock's time.
   bool timed() const;
+  void startTimeAt(std::chrono::nanoseconds now);
 
   // The interrupt source register as a read would return it, without side
   // effects. Changes made on the plant are taken in at the next access,

@@ -176,8 +176,9 @@ TEST_F(ServiceTest, PortTransfersReachTheRegisteredCardsSpaces) {
   test::closeCard(card);
 }
 
-// Reads skip the clock while nothing on the chip is timed: once the timer
-// runs, time that passed without any access still reaches it through a read.
+// Accesses skip the clock while nothing on the chip is timed: the timer counts
+// from the write that starts it, and time that passed without any access
+// reaches it at the next read.
 TEST_F(ServiceTest, ATimerStartedByAWriteIsSeenByTheReadsAfterIt) {
   namespace r = chip::reg;
   platform::useVirtualTime();
