@@ -209,8 +209,10 @@ struct Chip::Impl {
     for (unsigned a = 0; a < DdaModule::kAxes; ++a) {
       loop[a] = dac.closedLoop(a, pcl);
       anyLoop = anyLoop || loop[a];
+      if (out[a] == 0) continue;
       pcl.command(a, out[a]);
-      if (!loop[a] && out[a] != 0) plant.applyPulses(a, out[a]);
+      if (!loop[a]) plant.applyPulses(a, out[a]);
+      inSync = false;
     }
     if (anyLoop) {
       const std::int64_t period = dda.cyclePeriod().count();
@@ -224,7 +226,9 @@ struct Chip::Impl {
         sync();
       }
     }
-    sync();
+    // A cycle that output no pulse (and runs no closed loop) changed neither
+    // the plant nor the loop's counters: an idle card's cycle stops here.
+    syncIfChanged();
   }
 
   void advanceTo(std::chrono::nanoseconds t) {
