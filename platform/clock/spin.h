@@ -6,8 +6,9 @@
 // variable each time costs a scheduler wake-up per handoff, and on an idle
 // core of a virtual machine that takes tens of microseconds, more than the
 // work between handoffs. A waiter that is about to block first watches the
-// condition for a few microseconds; the other thread usually answers within
-// that time, and the waiter goes on without sleeping. Real time never spins.
+// condition for some tens of microseconds; the other thread usually answers
+// within that time, and the waiter goes on without sleeping. Real time never
+// spins.
 #pragma once
 
 #include <chrono>
@@ -19,7 +20,10 @@
 
 namespace platform {
 
-inline constexpr std::chrono::nanoseconds kHandoffSpin{20'000};
+// Long enough to see the longest usual answer end without sleeping: the
+// motion cycle on twelve cards takes 40 to 50 us here. The spinning thread
+// yields its processor meanwhile, so a busy machine loses little to it.
+inline constexpr std::chrono::nanoseconds kHandoffSpin{60'000};
 
 // Calls busy() until it returns false (true) or `limit` has passed (false).
 // After the first microsecond the spinning thread yields its processor at
