@@ -142,10 +142,15 @@ void applyParameter(GroupRecord& g, GroupShared& sh, int32_t code) {
 // arrived in a state where it does nothing.
 uint32_t clearRequests(GroupRecord& g, GroupShared& sh, uint32_t result) {
   bool stale = false;
-  for (std::atomic<uint8_t>* b : {&sh.resetRequest, &sh.holdRequest, &sh.continueRequest,
-                                  &sh.abortHeldRequest, &sh.startFlag})
-    if (b->load(std::memory_order_acquire) != 0)
-      stale = b->exchange(0, std::memory_order_acq_rel) != 0 || stale;
+  const auto clear = [&stale](std::atomic<uint8_t>& b) {
+    if (b.load(std::memory_order_acquire) != 0)
+      stale = b.exchange(0, std::memory_order_acq_rel) != 0 || stale;
+  };
+  clear(sh.resetRequest);
+  clear(sh.holdRequest);
+  clear(sh.continueRequest);
+  clear(sh.abortHeldRequest);
+  clear(sh.startFlag);
   if (stale) g.error = error::kRequestIgnored;
   return result;
 }
@@ -521,18 +526,16 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
 
   if (pending || g.putFailed) {
     g.putFailed = !env.putPulseBlock(ctx.pulses);
-    if (!g.putFailed)
-      for (int32_t& n : ctx.pulses)
-        n = 0;
+    if (!g.putFailed) std::memset(ctx.pulses, 0, sizeof ctx.pulses);
     if (env.outputIdle()) env.requestOutput();
   }
 
   // Published in units per second of machine time.
-  const GroupParams& gp = ctx.params;
-  sh.pathSpeed.store(gp.toMachine(ctx.pathSpeed), std::memory_order_relaxed);
+  const double ratio = ctx.params.clockRatio();
+  sh.pathSpeed.store(ctx.pathSpeed / ratio, std::memory_order_relaxed);
   for (int i = 0; i < kAxes; ++i)
-    sh.axisSpeed[i].store(gp.toMachine(ctx.axisSpeed[i]), std::memory_order_relaxed);
-  sh.previousV.store(gp.toMachine(ctx.previousV), std::memory_order_relaxed);
+    sh.axisSpeed[i].store(ctx.axisSpeed[i] / ratio, std::memory_order_relaxed);
+  sh.previousV.store(ctx.previousV / ratio, std::memory_order_relaxed);
   sh.error.store(g.error, std::memory_order_relaxed);
   sh.drained.store(g.drained ? kRaised : 0, std::memory_order_relaxed);
   sh.ready.store(ctx.ready ? kRaised : 0, std::memory_order_relaxed);
