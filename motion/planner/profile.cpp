@@ -38,38 +38,46 @@ bool planOnLength(PathProfile& p, double L, double speed, int periodMs) {
   return true;
 }
 
+namespace {
+
+// Starts the loaded segment. Its duration in whole periods is worked out here,
+// once, and not at every step: the integer division it takes would otherwise
+// lie on the path from one step's time to its positions.
+void startSegment(PathProfile& p, PathPhase running, int periodMs) {
+  p.elapsed = 0;
+  p.segDuration = p.segKind == SegmentKind::Cruise ? cruiseDuration(p.segT, periodMs)
+                                                   : rampDuration(p.segT, periodMs);
+  p.phase = running;
+}
+
+}  // namespace
+
 double advanceSegment(PathProfile& p, int periodMs) {
   switch (p.phase) {
     case PathPhase::AccStart:
-      p.elapsed = 0;
-      p.phase = PathPhase::Accelerating;
+      startSegment(p, PathPhase::Accelerating, periodMs);
       break;
     case PathPhase::CruiseStart:
-      p.elapsed = 0;
-      p.phase = PathPhase::Cruising;
+      startSegment(p, PathPhase::Cruising, periodMs);
       break;
     case PathPhase::DecStart:
-      p.elapsed = 0;
-      p.phase = PathPhase::Decelerating;
+      startSegment(p, PathPhase::Decelerating, periodMs);
       break;
     default:
       break;
   }
   p.elapsed += periodMs;
   // The durations are whole periods, so elapsed meets T exactly.
-  double T = 0;
+  const double T = p.segDuration;
   double s = 0;
   switch (p.segKind) {
     case SegmentKind::Accel:
-      T = rampDuration(p.segT, periodMs);
       s = accelDistance(p.segType, p.segV, p.segS, T, p.elapsed);
       break;
     case SegmentKind::Decel:
-      T = rampDuration(p.segT, periodMs);
       s = decelDistance(p.segType, p.segV, p.segS, T, p.elapsed);
       break;
     case SegmentKind::Cruise:
-      T = cruiseDuration(p.segT, periodMs);
       s = cruiseDistance(p.segS, T, p.elapsed);
       break;
   }

@@ -147,6 +147,7 @@ struct PathProfile {
   double segS = 0;
   int segT = 0;
   ProfileType segType = ProfileType::SCurve;
+  int segDuration = 0;  // segT in whole periods, ms: set when the segment starts
 
   int totalTime() const { return T1 + T2 + T3; }
 };
