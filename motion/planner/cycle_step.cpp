@@ -222,6 +222,16 @@ uint32_t fetchNext(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnv
   return clearRequests(g, sh, next.code & 0xFFFFu);
 }
 
+// The first axis whose position (pulses) lies outside its enabled software
+// limits, or -1.
+int axisOutsideLimits(const GroupParams& gp, const double pulses[kAxes]) {
+  for (int i = 0; i < kAxes; ++i) {
+    const AxisParams& a = gp.axis[i];
+    if (a.limitEnabled && !(pulses[i] < a.upperLimit && pulses[i] > a.lowerLimit)) return i;
+  }
+  return -1;
+}
+
 // One period of the arc; an arc that cannot be interpolated is dropped with
 // the arc error, its target no end point to correct to.
 bool arcMove(GroupRecord& g, const CommandQueue* ahead = nullptr) {
@@ -497,12 +507,7 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
   bool pending = false;
   if (moved) {
     toPulses(ctx.params, ctx.pos, ctx.pulsePos);
-    int violated = -1;
-    for (int i = 0; i < kAxes && violated < 0; ++i) {
-      const AxisParams& a = ctx.params.axis[i];
-      if (a.limitEnabled && !(ctx.pulsePos[i] < a.upperLimit && ctx.pulsePos[i] > a.lowerLimit))
-        violated = i;
-    }
+    const int violated = axisOutsideLimits(ctx.params, ctx.pulsePos);
     if (violated >= 0) {
       g.error = static_cast<uint8_t>(error::kSoftLimit + violated);
       // The dropped command's target lies beyond the limit: no end-point

@@ -25,12 +25,12 @@ bool endsCommand(const PathProfile& p, bool blending) {
 }  // namespace
 
 int32_t truncatePulses(double x) {
-  if (!(x == x)) return 0;  // NaN
   constexpr double hi = static_cast<double>(std::numeric_limits<int32_t>::max());
   constexpr double lo = static_cast<double>(std::numeric_limits<int32_t>::min());
+  if (x < hi && x > lo) return static_cast<int32_t>(x);  // truncation toward zero
   if (x >= hi) return std::numeric_limits<int32_t>::max();
   if (x <= lo) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(x);  // truncation toward zero
+  return 0;  // NaN
 }
 
 void computePulses(const double newPulses[kAxes], const double prevPulses[kAxes],

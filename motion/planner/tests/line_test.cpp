@@ -232,6 +232,10 @@ TEST(PulseTest, RemainderCarriesAndTruncatesTowardZero) {
   computePulses(huge, zero, rem2, counter, out);
   EXPECT_EQ(out[0], std::numeric_limits<int32_t>::max());
   EXPECT_EQ(out[1], std::numeric_limits<int32_t>::min());
+  // A position that is not a number gives no pulse.
+  const double notANumber[kAxes] = {std::numeric_limits<double>::quiet_NaN()};
+  computePulses(notANumber, zero, rem2, counter, out);
+  EXPECT_EQ(out[0], 0);
 }
 
 TEST(PulseTest, EndPointCorrectionSendsWholeMissingPulses) {
