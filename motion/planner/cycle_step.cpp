@@ -535,7 +535,8 @@ void cycleStep(GroupRecord& g, GroupShared& sh, CommandQueue& queue, StepEnviron
     if (env.outputIdle()) env.requestOutput();
   }
 
-  // Published in units per second of machine time.
+  // Published in units per second of machine time. The ratio is taken once:
+  // the stores between the speeds would make the compiler read it again for each.
   const double ratio = ctx.params.clockRatio();
   sh.pathSpeed.store(ctx.pathSpeed / ratio, std::memory_order_relaxed);
   for (int i = 0; i < kAxes; ++i)

@@ -33,9 +33,9 @@ struct AxisParams {
 // cycleMs, the DDA cycle the card runs (0.8192 ms for a 1 ms period: bit-length
 // code 5 gives no cycle of exactly 1 ms). Speeds inside the profiles are
 // therefore units per grid second, 1000 grid ms; machine speeds in units per
-// second (feeds, maximum speeds) go in through toGrid() and come out through
-// toMachine(), so that a feed holds on the card and a ramp of N steps lasts
-// N card cycles. A cycleMs of 0 means the grid's own period.
+// second (feeds, maximum speeds) go in through toGrid() and come out divided
+// by clockRatio(), so that a feed holds on the card and a ramp of N steps
+// lasts N card cycles. A cycleMs of 0 means the grid's own period.
 struct GroupParams {
   int axisCount = kAxes;
   int periodMs = 1;
@@ -46,7 +46,6 @@ struct GroupParams {
   // Machine time per grid time.
   double clockRatio() const { return cycleMs > 0 && periodMs > 0 ? cycleMs / periodMs : 1.0; }
   double toGrid(double unitsPerSecond) const { return unitsPerSecond * clockRatio(); }
-  double toMachine(double gridSpeed) const { return gridSpeed / clockRatio(); }
 };
 
 // Path speed settings as taken over through the parameter handshake.
