@@ -124,6 +124,7 @@ std::string describe(const RealtimeState& state) {
 struct RealClock::Ticker {
   std::atomic<bool> stop{false};
   RealtimeState state;  // written before addPeriodic returns, then only read
+  std::int64_t firstDeadline = 0;
   std::thread::id threadId;
   std::thread thread;
 };
@@ -155,6 +156,7 @@ TimerId RealClock::addPeriodic(Nanos period, std::function<void()> fn, Nanos pha
   auto ticker = std::make_shared<Ticker>();
   const std::int64_t p = std::max<std::int64_t>(1, period.count());
   const std::int64_t first = monotonicNs() + std::max<std::int64_t>(0, phase.count()) + p;
+  ticker->firstDeadline = first;
   const bool realtime = fifo_.load();
   const int priority = std::clamp(priority_.load(), sched_get_priority_min(SCHED_FIFO),
                                   sched_get_priority_max(SCHED_FIFO));
@@ -218,6 +220,12 @@ RealtimeState RealClock::realtimeState(TimerId id) const {
   std::lock_guard lock(mutex_);
   auto it = tickers_.find(id);
   return it != tickers_.end() ? it->second->state : RealtimeState{};
+}
+
+std::int64_t RealClock::firstDeadlineNs(TimerId id) const {
+  std::lock_guard lock(mutex_);
+  auto it = tickers_.find(id);
+  return it != tickers_.end() ? it->second->firstDeadline : 0;
 }
 
 }  // namespace platform

@@ -68,6 +68,9 @@ class PLATFORM_EXPORT RealClock final : public Clock {
   bool hasRealtimePriority(TimerId id) const;
   // What the ticker of a timer got of its preparation (all false when unknown).
   RealtimeState realtimeState(TimerId id) const;
+  // The deadline of a timer's first tick in monotonicNs() time; tick k is due
+  // k whole periods after it (0 when unknown). Lateness is measured against it.
+  std::int64_t firstDeadlineNs(TimerId id) const;
 
  private:
   struct Ticker;

@@ -18,13 +18,23 @@ TEST(RealClock, SleepLastsAtLeastItsDuration) {
   EXPECT_GE(clock.now() - before, 5ms);
 }
 
-TEST(RealClock, TickerRunsUntilRemoved) {
+TEST(RealClock, TickerWakesNoEarlierThanItsDeadlinesUntilRemoved) {
   platform::RealClock clock;
   std::atomic<int> ticks{0};
-  const auto id = clock.addPeriodic(1ms, [&] { ++ticks; });
+  std::atomic<std::int64_t> fifthWake{0};
+  const std::int64_t before = platform::monotonicNs();
+  const auto id = clock.addPeriodic(1ms, [&] {
+    if (++ticks == 5) fifthWake = platform::monotonicNs();
+  });
+  const std::int64_t after = platform::monotonicNs();
+  const std::int64_t first = clock.firstDeadlineNs(id);
+  EXPECT_GE(first, before + 1'000'000);
+  EXPECT_LE(first, after + 1'000'000);
   while (ticks.load() < 5)
     std::this_thread::sleep_for(1ms);
+  EXPECT_GE(fifthWake.load(), first + 4 * 1'000'000);
   clock.removeTimer(id);
+  EXPECT_EQ(clock.firstDeadlineNs(id), 0);
   const int stopped = ticks.load();
   std::this_thread::sleep_for(10ms);
   EXPECT_EQ(ticks.load(), stopped);
