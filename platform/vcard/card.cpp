@@ -101,9 +101,12 @@ bool VirtualCard::readLocked(int space, std::uint32_t offset, int width, std::ui
   if (space == 2) {
     if (width != 16 || offset + 2 > kChipSpaceSize || (offset & 1u) != 0) return false;
     if (chip_.timed()) chip_.advanceTo(platform::clock().now());
-    const std::uint16_t before = chip_.pendingSources();
+    // Most reads (the pulse engine's) can raise nothing: they skip comparing
+    // the sources before and after.
+    const bool mayRaise = chip_.readMayRaise(offset);
+    const std::uint16_t before = mayRaise ? chip_.pendingSources() : 0;
     value = chip_.read(offset);
-    noteSources(before);
+    if (mayRaise) noteSources(before);
     return true;
   }
   return false;

@@ -285,6 +285,9 @@ void Chip::startTimeAt(std::chrono::nanoseconds now) {
 std::uint16_t Chip::pendingSources() const {
   return impl_->sources();
 }
+bool Chip::readMayRaise(std::uint32_t offset) const {
+  return !impl_->dda.owns(offset) && !impl_->inSync;
+}
 bool Chip::engineRunning() const {
   return impl_->dda.running();
 }

@@ -47,6 +47,11 @@ class VCARD_EXPORT Chip {
   // effects. Changes made on the plant are taken in at the next access,
   // cycle or advanceTo(); until then they raise no condition.
   std::uint16_t pendingSources() const;
+  // Whether a read at `offset` may raise a source. Reads only clear
+  // conditions; what can raise one is the sync with the plant that comes
+  // before them, which the pulse engine's registers and a chip already in
+  // step with its plant skip.
+  bool readMayRaise(std::uint32_t offset) const;
   // Whether the pulse engine runs, and its cycle length from the timing register.
   bool engineRunning() const;
   std::chrono::nanoseconds cyclePeriod() const;

@@ -172,6 +172,21 @@ TEST_P(InterruptTest, LineStaysSilentAfterTheAcknowledgeUntilTheBridgeBitsAreSet
   waiter.join();
 }
 
+TEST_P(InterruptTest, AnInputEdgeTakenInByARegisterReadAssertsTheLine) {
+  enable();
+  setBridgeBits();
+  card_.chipWrite(r::kLdiIntType, 2u);  // input 0: falling edge
+  vcard_->withChip([](vcard::Chip& chip) {
+    chip.plant().axis(0).upperLimit = 100;
+    chip.plant().setPosition(0, 150);  // the limit sensor goes active: input 0 falls
+  });
+  EXPECT_FALSE(vcard_->interruptLineAsserted());  // nothing has taken the change in yet
+  card_.chipRead(r::kDdaFifoFlags);               // the pulse engine's registers do not
+  EXPECT_FALSE(vcard_->interruptLineAsserted());
+  card_.chipRead(r::kLdiLow);
+  EXPECT_TRUE(vcard_->interruptLineAsserted());
+}
+
 TEST_P(InterruptTest, DisableAndInterruptionEndABlockedWait) {
   enable();
   std::atomic<std::uint32_t> stop{99};
