@@ -2,9 +2,9 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "platform/chip/identity.h"
+#include "platform/vcard/transfer_marks.h"
 
 namespace vcard {
 namespace {
@@ -64,13 +64,11 @@ void VirtualBus::clear() {
     old.swap(slots_);
     faults_ = Faults{};
     transfersFail_.store(false, std::memory_order_relaxed);
-    for (Window& w : windows_)
-      w.registered.store(nullptr);
+    for (auto& r : registered_)
+      r.store(nullptr);
   }
   // Transfers that found a card before it was taken off finish first.
-  for (Window& w : windows_)
-    while (w.users.load() != 0)
-      std::this_thread::yield();
+  TransferMark::waitUntilOut(registered_.data(), registered_.data() + registered_.size());
   // Cards are destroyed outside the lock: destruction stops their timers.
 }
 
@@ -217,7 +215,7 @@ std::uint32_t VirtualBus::registerCard(pcisvc::CardRegisterRecord& record, pcisv
 
 void VirtualBus::publish(const Slot& slot) {
   const auto position = static_cast<std::size_t>(&slot - slots_.data());
-  windows_[position].registered.store(slot.cardHandle != 0 ? slot.card.get() : nullptr);
+  registered_[position].store(slot.cardHandle != 0 ? slot.card.get() : nullptr);
 }
 
 void VirtualBus::releaseSlot(Slot& slot) {
@@ -272,13 +270,8 @@ std::uint32_t VirtualBus::transfer(pcisvc::TransferRecord& record) {
   if (transfersFail_.load(std::memory_order_relaxed)) return pcisvc::kStatusFailed;
   std::size_t position = 0;
   if (!positionOf(record.address, kMaxCards, position)) return pcisvc::kStatusNotFound;
-  Window& window = windows_[position];
-  window.users.fetch_add(1);
-  struct Leave {
-    Window& w;
-    ~Leave() { w.users.fetch_sub(1, std::memory_order_release); }
-  } leave{window};
-  VirtualCard* card = window.registered.load();
+  const TransferMark inside(&registered_[position]);
+  VirtualCard* card = registered_[position].load(std::memory_order_acquire);
   int space = 0;
   std::uint32_t offset = 0;
   if (card == nullptr || !card->locate(record.address, space, offset))

@@ -71,13 +71,8 @@ class VCARD_EXPORT VirtualBus final : public pcisvc::Backend {
   };
   // What a port transfer reads without the bus's lock, per install position
   // (a card's port windows follow from its position): the card while it is
-  // registered, and how many transfers are inside it. Taking a card off the
-  // bus clears `registered` and waits until `users` is 0 before it destroys
-  // the card.
-  struct Window {
-    std::atomic<VirtualCard*> registered{nullptr};
-    std::atomic<std::uint32_t> users{0};
-  };
+  // registered. Taking cards off the bus clears these and waits until no
+  // transfer is inside them (TransferMark) before it destroys the cards.
   Slot* findBySlot(const pcisvc::PciSlot& slot);
   Slot* findByPort(std::uint64_t port);
   Slot* findByInterrupt(std::uint32_t handle);
@@ -88,7 +83,7 @@ class VCARD_EXPORT VirtualBus final : public pcisvc::Backend {
   std::vector<Slot> slots_;
   Faults faults_;
   std::uint32_t nextHandle_ = 1;
-  std::array<Window, kMaxCards> windows_;
+  std::array<std::atomic<VirtualCard*>, kMaxCards> registered_{};
   std::atomic<bool> transfersFail_{false};
 };
 

@@ -208,10 +208,16 @@ TEST_F(ServiceTest, CardsTakenOffTheBusDuringTransfersAnswerNotFound) {
       if (status != kStatusOk && status != kStatusNotFound) ++unexpected;
     }
   });
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 1000; ++round) {
     vcard::bus().clear();
     vcard::bus().install(vcard::ChipModel::Qora210);
+    // The new card has the same windows: registered, it answers the transfers
+    // again, so that every round takes off a card that is in use.
+    CardRegisterRecord again = card.reg;
+    ASSERT_EQ(request(card.handle, kCardRegister, again), kStatusOk);
   }
+  vcard::bus().clear();
+  vcard::bus().install(vcard::ChipModel::Qora210);
   stop = true;
   transfers.join();
   EXPECT_EQ(unexpected.load(), 0);
