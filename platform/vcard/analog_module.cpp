@@ -153,11 +153,6 @@ std::uint16_t AdcModule::encode(double volts, bool unipolar) {
   return static_cast<std::uint16_t>(code & 0xFFF);
 }
 
-bool AdcModule::working() const {
-  if (!r::bit(control_, r::kAdcRunBit)) return false;
-  return r::bit(control_, r::kAdcConvModeBit) || (conversion_ & 0xFFu) != 0;
-}
-
 int AdcModule::signedCode(unsigned ch, std::uint16_t code) const {
   const int v = code & 0xFFF;
   if (r::bit(conversion_, r::kAdcConvTypeBit + ch)) return v;

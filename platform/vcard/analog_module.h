@@ -45,6 +45,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/chip/regs.h"
 #include "platform/vcard/plant.h"
 
 namespace vcard {
@@ -115,7 +116,10 @@ class AdcModule {
   static std::uint16_t encode(double volts, bool unipolar);
 
  private:
-  bool working() const;
+  bool working() const {
+    if (!chip::reg::bit(control_, chip::reg::kAdcRunBit)) return false;
+    return chip::reg::bit(control_, chip::reg::kAdcConvModeBit) || (conversion_ & 0xFFu) != 0;
+  }
   int signedCode(unsigned ch, std::uint16_t code) const;
   std::uint32_t convert(unsigned ch, const Plant& plant);
   std::array<std::uint16_t, kChannels> result_{};

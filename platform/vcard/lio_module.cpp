@@ -71,11 +71,6 @@ void LioModule::sync() {
   lastDfi_ = dfi;
 }
 
-bool LioModule::timed() const {
-  return (r::bit(control_, r::kLioCtlTimerBit) && timerValue_ != 0) ||
-         (r::bit(control_, r::kLioCtlWDogBit) && !wdogTripped_);
-}
-
 void LioModule::advance(std::chrono::nanoseconds elapsed) {
   const std::int64_t ns = elapsed.count();
   if (ns <= 0) return;

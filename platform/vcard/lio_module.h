@@ -43,7 +43,11 @@ class LioModule {
   void sync();
   void advance(std::chrono::nanoseconds elapsed);
   // Whether advance() would change anything: the timer or the watchdog runs.
-  bool timed() const;
+  // Asked before every register access, so it is inline.
+  bool timed() const {
+    return (chip::reg::bit(control_, chip::reg::kLioCtlTimerBit) && timerValue_ != 0) ||
+           (chip::reg::bit(control_, chip::reg::kLioCtlWDogBit) && !wdogTripped_);
+  }
   std::uint16_t pending() const { return conditions_; }
 
  private:

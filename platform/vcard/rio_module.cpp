@@ -54,12 +54,6 @@ void RioModule::cycle(unsigned port) {
   }
 }
 
-bool RioModule::timed() const {
-  for (const Port& p : ports_)
-    if (r::bit(p.control[r::kRioCtlB], r::kRioSetControlBit)) return true;
-  return false;
-}
-
 void RioModule::advance(std::chrono::nanoseconds elapsed) {
   for (unsigned port = 0; port < kPorts; ++port) {
     Port& p = ports_[port];

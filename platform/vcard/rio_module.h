@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/chip/regs.h"
 #include "platform/vcard/plant.h"
 
 namespace vcard {
@@ -40,8 +41,13 @@ class RioModule {
   void resetPort(unsigned port);
 
   void advance(std::chrono::nanoseconds elapsed);
-  // Whether advance() would change anything: a port's master cycles.
-  bool timed() const;
+  // Whether advance() would change anything: a port's master cycles. Asked
+  // before every register access, so it is inline.
+  bool timed() const {
+    for (const Port& p : ports_)
+      if (chip::reg::bit(p.control[chip::reg::kRioCtlB], chip::reg::kRioSetControlBit)) return true;
+    return false;
+  }
   std::uint16_t pending(unsigned port) const { return ports_[port].conditions; }
 
  private:
