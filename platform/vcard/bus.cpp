@@ -271,7 +271,7 @@ std::uint32_t VirtualBus::transfer(pcisvc::TransferRecord& record) {
   std::size_t position = 0;
   if (!positionOf(record.address, kMaxCards, position)) return pcisvc::kStatusNotFound;
   const TransferMark inside(&registered_[position]);
-  VirtualCard* card = registered_[position].load(std::memory_order_acquire);
+  VirtualCard* card = registered_[position].load();  // sequentially consistent: see TransferMark
   int space = 0;
   std::uint32_t offset = 0;
   if (card == nullptr || !card->locate(record.address, space, offset))

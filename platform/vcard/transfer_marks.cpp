@@ -72,12 +72,15 @@ const bool kProcessBarrier = [] {
 }  // namespace
 
 TransferMark::TransferMark(const void* position) : mark_(ownMark()) {
-  mark_.store(position, std::memory_order_relaxed);
-  // The mark must be visible before the transfer reads what is published.
-  if (kProcessBarrier)
-    std::atomic_signal_fence(std::memory_order_seq_cst);  // the remover's barrier does the rest
-  else
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+  // The mark must be visible before the transfer reads what is published:
+  // the remover's barrier sees to that, or else a sequentially consistent
+  // store, ordered with the remover's sequentially consistent accesses.
+  if (kProcessBarrier) {
+    mark_.store(position, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+  } else {
+    mark_.store(position, std::memory_order_seq_cst);
+  }
 }
 
 TransferMark::~TransferMark() {
@@ -85,15 +88,12 @@ TransferMark::~TransferMark() {
 }
 
 void TransferMark::waitUntilOut(const void* first, const void* last) {
-  if (kProcessBarrier)
-    membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED);  // cannot fail once registered
-  else
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (kProcessBarrier) membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED);  // cannot fail once registered
   auto inside = [&](const void* p) {
     return p != nullptr && std::less_equal<>()(first, p) && std::less<>()(p, last);
   };
   for (Mark* m = gMarks.load(std::memory_order_acquire); m != nullptr; m = m->next)
-    while (inside(m->inside.load(std::memory_order_acquire)))
+    while (inside(m->inside.load(std::memory_order_seq_cst)))
       std::this_thread::yield();
 }
 

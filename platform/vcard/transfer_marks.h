@@ -7,7 +7,8 @@
 // rare side: taking cards off issues one process-wide memory barrier
 // (membarrier), which makes every thread's mark visible, so the hundreds of
 // transfers of every cycle need no atomic read-modify-write and no fence.
-// Where the kernel refuses that barrier, each transfer fences itself instead.
+// Where the kernel refuses that barrier, each transfer's mark is a
+// sequentially consistent store instead.
 #pragma once
 
 #include <atomic>
@@ -25,8 +26,9 @@ class VCARD_EXPORT TransferMark {
   TransferMark(const TransferMark&) = delete;
   TransferMark& operator=(const TransferMark&) = delete;
 
-  // Called after positions in [first, last) were unpublished: returns once
-  // no transfer that might have found them published is still inside.
+  // Called after positions in [first, last) were unpublished (with
+  // sequentially consistent stores; a transfer reads them so too): returns
+  // once no transfer that might have found them published is still inside.
   static void waitUntilOut(const void* first, const void* last);
 
  private:
